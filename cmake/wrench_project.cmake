@@ -1,0 +1,30 @@
+# Settings shared by every target of ours.
+
+if(WRENCH_SANITIZE)
+    set(WRENCH_SANITIZER_FLAGS
+        -fsanitize=address,undefined
+        -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    add_compile_options(${WRENCH_SANITIZER_FLAGS})
+    add_link_options(${WRENCH_SANITIZER_FLAGS})
+endif()
+
+# Our own code: warnings as errors, and source paths in log output relative to
+# the repository root, so that a log line never names a build machine's path.
+function(wrench_target_defaults target)
+    target_compile_options(${target} PRIVATE
+        -Wall -Wextra -Wpedantic -Werror
+        -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
+endfunction()
+
+# A Qt Test executable registered with CTest, run on the offscreen platform.
+function(wrench_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    wrench_target_defaults(${name})
+    target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBRARIES})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+        TIMEOUT 120)
+endfunction()

@@ -1,0 +1,177 @@
+#include "d_instruction_router.h"
+
+#include "d_abstract_command.h"
+#include "d_abstract_plugin.h"
+
+#include <QTimerEvent>
+
+DInstructionRouter& DInstructionRouter::instance() {
+    // Never destroyed: plug-in objects that outlive main() (a library's root
+    // instance, deleted when the library unloads) still release through it.
+    static auto* router = new DInstructionRouter;
+    return *router;
+}
+
+DInstructionRouter::DInstructionRouter() = default;
+
+DInstructionRouter::~DInstructionRouter() = default;
+
+quint64 DInstructionRouter::addInstruction(QObject* caller, DAbstractPlugin* callerPlugin,
+                                           const QString& target, const QString& instruction,
+                                           const QVariantMap& arguments, int timeout,
+                                           const DReplyDelegate& callback) {
+    DAbstractPlugin* targetPlugin = resolveTarget(callerPlugin, target);
+    if (!targetPlugin) {
+        emit sigInstructionRefused(target, instruction, IMessenger::UnknownTarget);
+        return 0;
+    }
+    DAbstractCommand* prototype = targetPlugin->commandPrototype(instruction);
+    if (!prototype) {
+        emit sigInstructionRefused(target, instruction, IMessenger::UnknownInstruction);
+        return 0;
+    }
+    QSharedPointer<ICommand> run = prototype->createCommand(arguments);
+    auto* runObject = dynamic_cast<DAbstractCommand*>(run.data());
+    if (!runObject) {
+        emit sigInstructionRefused(target, instruction, IMessenger::Refused);
+        return 0;
+    }
+
+    const quint64 id = ++m_lastId;
+    Instruction& entry = m_instructions[id];
+    entry.callerKey = caller;
+    entry.caller = caller;
+    entry.callback = callback;
+    entry.run = run;
+    entry.runObject = runObject;
+    entry.target = targetPlugin;
+    entry.standing = runObject->isRecurrent();
+    runObject->m_servedInstructionId = id;
+    emit sigInstructionAdded(id, targetPlugin, instruction, arguments, timeout);
+
+    if (!run->commandExecute()) {
+        runObject->m_servedInstructionId = 0;
+        m_instructions.remove(id);
+        emit sigInstructionRefused(target, instruction, IMessenger::Refused);
+        return 0;
+    }
+    const auto stillThere = m_instructions.find(id);
+    if (stillThere != m_instructions.end() && !stillThere->standing && timeout > 0) {
+        stillThere->timerId = startTimer(timeout);
+        m_timeouts.insert(stillThere->timerId, id);
+    }
+    return id;
+}
+
+bool DInstructionRouter::stopTheInstruction(QObject* caller, quint64 instructionId) {
+    const auto found = m_instructions.constFind(instructionId);
+    if (instructionId == 0 || found == m_instructions.constEnd() || found->callerKey != caller) {
+        return false;
+    }
+    endInstruction(instructionId);
+    return true;
+}
+
+void DInstructionRouter::releaseCaller(QObject* caller) {
+    QList<quint64> held;
+    for (auto it = m_instructions.constBegin(); it != m_instructions.constEnd(); ++it) {
+        if (it->callerKey == caller) {
+            held.append(it.key());
+        }
+    }
+    for (quint64 id : held) {
+        endInstruction(id);
+    }
+}
+
+void DInstructionRouter::releasePlugin(DAbstractPlugin* plugin) {
+    QList<quint64> served;
+    for (auto it = m_instructions.constBegin(); it != m_instructions.constEnd(); ++it) {
+        if (it->target == plugin) {
+            served.append(it.key());
+        }
+    }
+    for (quint64 id : served) {
+        endInstruction(id);
+    }
+}
+
+bool DInstructionRouter::isStanding(quint64 instructionId) const {
+    return m_instructions.contains(instructionId);
+}
+
+int DInstructionRouter::instructionCount() const {
+    return m_instructions.size();
+}
+
+void DInstructionRouter::timerEvent(QTimerEvent* event) {
+    const quint64 id = m_timeouts.take(event->timerId());
+    killTimer(event->timerId());
+    const auto found = m_instructions.find(id);
+    if (found != m_instructions.end()) {
+        found->timerId = 0;
+        endInstruction(id);
+    }
+}
+
+DAbstractPlugin* DInstructionRouter::resolveTarget(DAbstractPlugin* callerPlugin,
+                                                   const QString& target) const {
+    if (!callerPlugin) {
+        return nullptr;
+    }
+    if (target == QLatin1String("myself")) {
+        return callerPlugin;
+    }
+    if (target == QLatin1String("driver")) {
+        return callerPlugin->driver();
+    }
+    return nullptr;
+}
+
+void DInstructionRouter::queueReply(quint64 instructionId, const QVariantMap& reply) {
+    if (!m_instructions.contains(instructionId)) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, instructionId, reply] { deliver(instructionId, reply); },
+        Qt::QueuedConnection);
+}
+
+void DInstructionRouter::deliver(quint64 instructionId, const QVariantMap& reply) {
+    const auto found = m_instructions.find(instructionId);
+    if (found == m_instructions.end()) {
+        return;
+    }
+    if (!found->caller) {
+        endInstruction(instructionId);
+        return;
+    }
+    if (!found->standing && !found->answered) {
+        // Ends after the replies already queued in this turn: a run that
+        // records two results at once answers twice.
+        found->answered = true;
+        QMetaObject::invokeMethod(
+            this, [this, instructionId] { endInstruction(instructionId); }, Qt::QueuedConnection);
+    }
+    const DReplyDelegate callback = found->callback;
+    if (!callback.empty()) {
+        callback(instructionId, reply);
+    }
+}
+
+void DInstructionRouter::endInstruction(quint64 instructionId) {
+    const auto found = m_instructions.find(instructionId);
+    if (found == m_instructions.end()) {
+        return;
+    }
+    Instruction ended = std::move(found.value());
+    m_instructions.erase(found);
+    if (ended.timerId != 0) {
+        m_timeouts.remove(ended.timerId);
+        killTimer(ended.timerId);
+    }
+    ended.runObject->m_servedInstructionId = 0;
+    bool ok = false;
+    ended.run->finishTheCommand(ok);
+    emit sigInstructionEnded(instructionId);
+}

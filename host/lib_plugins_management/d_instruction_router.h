@@ -1,0 +1,85 @@
+#pragma once
+
+#include "i_command.h"
+#include "i_messenger.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QSharedPointer>
+#include <QString>
+#include <QVariantMap>
+
+class DAbstractCommand;
+class DAbstractPlugin;
+
+// Carries instructions between plug-ins. An instruction is a run of a command
+// of the target plug-in, made from its prototype with the instruction's
+// arguments and executed at once. Every result update of that run becomes one
+// reply (the run's results so far), queued on the event loop for the caller's
+// callback.
+//
+// - Targets: "myself" is the caller's own plug-in, "driver" the driver plug-in
+//   bound to it. Anything else, or an unknown command, is refused with 0.
+// - A run whose command is recurrent stands until it is stopped; any other run
+//   ends with the event-loop turn of its first reply, or when its timeout (ms,
+//   > 0) passes without one.
+// - Identifiers start at 1 and are never reused; 0 means none.
+// - A reply never reaches a caller that was destroyed or whose instruction has
+//   ended; ending an instruction finishes its run.
+class DInstructionRouter : public QObject {
+    Q_OBJECT
+
+public:
+    static DInstructionRouter& instance();
+
+    quint64 addInstruction(QObject* caller, DAbstractPlugin* callerPlugin, const QString& target,
+                           const QString& instruction, const QVariantMap& arguments, int timeout,
+                           const DReplyDelegate& callback);
+    bool stopTheInstruction(QObject* caller, quint64 instructionId);
+
+    // Ends every instruction that caller holds.
+    void releaseCaller(QObject* caller);
+    // Ends every instruction served by a run of the plug-in's commands.
+    void releasePlugin(DAbstractPlugin* plugin);
+
+    bool isStanding(quint64 instructionId) const;
+    int instructionCount() const;
+
+signals:
+    void sigInstructionAdded(quint64 instructionId, DAbstractPlugin* target,
+                             const QString& instruction, const QVariantMap& arguments, int timeout);
+    void sigInstructionRefused(const QString& target, const QString& instruction,
+                               IMessenger::EnErrorCode error);
+    void sigInstructionEnded(quint64 instructionId);
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    friend class DAbstractCommand;
+
+    struct Instruction {
+        QObject* callerKey = nullptr;
+        QPointer<QObject> caller;
+        DReplyDelegate callback;
+        QSharedPointer<ICommand> run;
+        DAbstractCommand* runObject = nullptr;
+        DAbstractPlugin* target = nullptr;
+        int timerId = 0;
+        bool standing = false;
+        bool answered = false;
+    };
+
+    DInstructionRouter();
+    ~DInstructionRouter() override;
+
+    DAbstractPlugin* resolveTarget(DAbstractPlugin* callerPlugin, const QString& target) const;
+    void queueReply(quint64 instructionId, const QVariantMap& reply);
+    void deliver(quint64 instructionId, const QVariantMap& reply);
+    void endInstruction(quint64 instructionId);
+
+    QHash<quint64, Instruction> m_instructions;
+    QHash<int, quint64> m_timeouts;
+    quint64 m_lastId = 0;
+};

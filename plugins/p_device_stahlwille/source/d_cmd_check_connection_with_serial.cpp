@@ -1,0 +1,78 @@
+#include "d_cmd_check_connection_with_serial.h"
+
+#include <QTimer>
+
+DCmdCheckConnectionWithSerial::DCmdCheckConnectionWithSerial(const QVariantMap& arguments,
+                                                             QObject* parent)
+    : DAbstractCommand("checkConnectionWithSerial", "stopCheck", arguments, parent) {
+    setDescription("Check connection with device using serial ID and retries");
+    declareAParameter("serialId", "strg", "The serial ID of the device", QVariant());
+    declareAResult("doneOk", "bool", "Command success status ", false);
+    declareAResult("failed", "bool", "Command failed status", false);
+}
+
+DCmdCheckConnectionWithSerial::~DCmdCheckConnectionWithSerial() = default;
+
+bool DCmdCheckConnectionWithSerial::commandExecute() {
+    if (!DAbstractCommand::commandExecute()) {
+        return false;
+    }
+    m_serialId = getParameterValue("serialId", QVariant()).toString();
+    m_frame = (m_serialId + QStringLiteral("BAT\r")).toUtf8();
+    m_attempts = 0;
+
+    m_listenInstructionId = addInstruction(
+        "driver", "listenEventsData", QVariantMap(), 2000,
+        fastdelegate::MakeDelegate(this, &DCmdCheckConnectionWithSerial::cbListenReply));
+
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setSingleShot(false);
+    connect(m_retryTimer, &QTimer::timeout, this, &DCmdCheckConnectionWithSerial::sendAttempt);
+    sendAttempt();
+    return true;
+}
+
+void DCmdCheckConnectionWithSerial::sendAttempt() {
+    if (m_attempts < maxAttempts) {
+        ++m_attempts;
+        addInstruction("driver", "write", {{"frame", m_frame}}, 2000, DReplyDelegate());
+        m_retryTimer->start(retryIntervalMs);
+        return;
+    }
+    if (m_retryTimer->isActive()) {
+        m_retryTimer->stop();
+    }
+    commandUpdateResult("failed", true);
+}
+
+bool DCmdCheckConnectionWithSerial::cbListenReply(quint64, const QVariantMap& reply) {
+    const auto frame = reply.constFind("frame");
+    if (frame == reply.constEnd()) {
+        return true;
+    }
+    m_lineBuffer.feed(frame->toByteArray(), [this](const QByteArray& line) { checkLine(line); });
+    return true;
+}
+
+void DCmdCheckConnectionWithSerial::checkLine(const QByteArray& line) {
+    if (!QString::fromUtf8(line).startsWith(m_serialId, Qt::CaseSensitive)) {
+        return;
+    }
+    if (m_retryTimer && m_retryTimer->isActive()) {
+        m_retryTimer->stop();
+    }
+    commandUpdateResult("doneOk", true);
+    commandUpdateResult("failed", false);
+}
+
+void DCmdCheckConnectionWithSerial::finishTheCommand(bool& ok) {
+    if (m_retryTimer && m_retryTimer->isActive()) {
+        m_retryTimer->stop();
+    }
+    ok = stopTheInstruction(m_listenInstructionId);
+}
+
+QSharedPointer<ICommand>
+DCmdCheckConnectionWithSerial::createCommand(const QVariantMap& arguments) {
+    return makeRun<DCmdCheckConnectionWithSerial>(arguments);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+
+// Cuts the bytes that the driver reports into lines at CR or LF, carrying a
+// partial line from one reply to the next. Empty lines (the LF of a CR LF pair)
+// yield nothing.
+//
+// The wrench's lines are short; a peer that never ends a line must not grow the
+// buffer without bound. A partial line longer than maxLineLength is dropped
+// whole: its bytes up to the next CR or LF are discarded, and assembly starts
+// afresh after that line end.
+class DLineAssembler {
+public:
+    static constexpr int maxLineLength = 4096;
+
+    template <class OnLine>
+    void feed(const QByteArray& bytes, OnLine&& onLine) {
+        const char* cursor = bytes.constData();
+        const char* const end = cursor + bytes.size();
+        while (cursor < end) {
+            const char* lineEnd = findLineEnd(cursor, end);
+            append(cursor, int(lineEnd - cursor));
+            if (lineEnd == end) {
+                return;
+            }
+            if (!m_line.isEmpty() && !m_overlong) {
+                onLine(static_cast<const QByteArray&>(m_line));
+            }
+            endLine();
+            cursor = lineEnd + 1;
+        }
+    }
+
+    // The bytes of the line not yet ended.
+    const QByteArray& pending() const { return m_line; }
+    bool isDiscarding() const { return m_overlong; }
+    void clear();
+
+private:
+    static const char* findLineEnd(const char* from, const char* end) {
+        for (const char* p = from; p < end; ++p) {
+            if (*p == '\r' || *p == '\n') {
+                return p;
+            }
+        }
+        return end;
+    }
+
+    void append(const char* data, int length);
+    void endLine();
+
+    QByteArray m_line;
+    bool m_overlong = false;
+};

@@ -1,0 +1,48 @@
+#include "p_device_stahlwille.h"
+
+#include "d_cmd_check_connection_with_serial.h"
+
+#include <utilities.h>
+
+namespace {
+
+constexpr char pluginUuidText[] = "{0ba12e45-e44b-4f6a-8202-d8eb318f4f25}";
+constexpr char pluginNameText[] = "Plugin Device Stahlwille";
+constexpr char pluginVersionText[] = "1.0";
+
+} // namespace
+
+PDeviceStahlwille::PDeviceStahlwille(const QUuid& instanceUuid, QObject* parent)
+    : DAbstractPlugin(getPluginId(), getPluginName(), getPluginType(),
+                      versionFromString(pluginVersionText, nullptr, '.'), instanceUuid, parent,
+                      false) {
+    setProperty("typeName", QString(""), false);
+}
+
+PDeviceStahlwille::~PDeviceStahlwille() = default;
+
+QUuid PDeviceStahlwille::getPluginId() {
+    return QUuid(pluginUuidText);
+}
+
+const char* PDeviceStahlwille::getPluginName() {
+    return pluginNameText;
+}
+
+IPlugin::Type PDeviceStahlwille::getPluginType() {
+    return IPlugin::Device;
+}
+
+void PDeviceStahlwille::initPluginCommands() {
+    initAbstractCommands();
+    declareInstructionCommand(new DCmdCheckConnectionWithSerial(QVariantMap(), this));
+    emit sigCommandsInitDone(objectUuid(), commandNames());
+}
+
+IPlugin* PDeviceStahlwille::createInstance(const QUuid& instanceUuid) const {
+    return new PDeviceStahlwille(instanceUuid, nullptr);
+}
+
+const char* PDeviceStahlwille::pluginSubTypeName() const {
+    return "";
+}
