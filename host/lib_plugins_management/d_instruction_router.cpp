@@ -37,6 +37,7 @@ quint64 DInstructionRouter::addInstruction(QObject* caller, DAbstractPlugin* cal
         return 0;
     }
 
+    watchCaller(caller);
     const quint64 id = ++m_lastId;
     Instruction& entry = m_instructions[id];
     entry.callerKey = caller;
@@ -112,6 +113,19 @@ void DInstructionRouter::timerEvent(QTimerEvent* event) {
         found->timerId = 0;
         endInstruction(id);
     }
+}
+
+void DInstructionRouter::watchCaller(QObject* caller) {
+    if (!caller || m_watchedCallers.contains(caller)) {
+        return;
+    }
+    m_watchedCallers.insert(caller);
+    // A caller's standing instructions end with it, and its address can be
+    // handed out again: nothing may stay registered under it.
+    connect(caller, &QObject::destroyed, this, [this, caller] {
+        m_watchedCallers.remove(caller);
+        releaseCaller(caller);
+    });
 }
 
 DAbstractPlugin* DInstructionRouter::resolveTarget(DAbstractPlugin* callerPlugin,

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QSharedPointer>
 #include <QString>
 #include <QVariantMap>
@@ -74,6 +75,7 @@ private:
     DInstructionRouter();
     ~DInstructionRouter() override;
 
+    void watchCaller(QObject* caller);
     DAbstractPlugin* resolveTarget(DAbstractPlugin* callerPlugin, const QString& target) const;
     void queueReply(quint64 instructionId, const QVariantMap& reply);
     void deliver(quint64 instructionId, const QVariantMap& reply);
@@ -81,5 +83,6 @@ private:
 
     QHash<quint64, Instruction> m_instructions;
     QHash<int, quint64> m_timeouts;
+    QSet<QObject*> m_watchedCallers;
     quint64 m_lastId = 0;
 };

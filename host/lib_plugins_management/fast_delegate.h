@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstring>
-
 // A callback made of an object and one of its member functions. It is empty
 // until bound, compares equal to another delegate bound to the same object and
 // method, and costs a pointer call to invoke: no allocation, no type erasure
@@ -11,30 +9,26 @@ namespace fastdelegate {
 namespace detail {
 
 class GenericClass;
+// Any member function pointer converts to this type and back unchanged.
 using GenericMethod = void (GenericClass::*)();
 
-// Large enough for a member function pointer of any class on the Itanium ABI
-// (pointer plus this-adjustment).
-struct MethodStorage {
-    alignas(GenericMethod) unsigned char bytes[sizeof(GenericMethod)] = {};
+// The round trip through GenericMethod is exact; the compiler's warning about
+// calling through the converted type does not apply, as we never do.
+template <class Method>
+GenericMethod toGeneric(Method method) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wcast-function-type"
+    return reinterpret_cast<GenericMethod>(method);
+#pragma GCC diagnostic pop
+}
 
-    template <class Method>
-    void store(Method method) {
-        static_assert(sizeof(Method) <= sizeof(bytes), "member pointer too large");
-        std::memcpy(bytes, &method, sizeof(Method));
-    }
-
-    template <class Method>
-    Method load() const {
-        Method method;
-        std::memcpy(&method, bytes, sizeof(Method));
-        return method;
-    }
-
-    bool operator==(const MethodStorage& other) const {
-        return std::memcmp(bytes, other.bytes, sizeof(bytes)) == 0;
-    }
-};
+template <class Method>
+Method fromGeneric(GenericMethod method) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wcast-function-type"
+    return reinterpret_cast<Method>(method);
+#pragma GCC diagnostic pop
+}
 
 } // namespace detail
 
@@ -51,7 +45,7 @@ public:
     template <class X, class Y>
     void bind(Y* object, R (X::*method)(P1, P2)) {
         m_object = static_cast<X*>(object);
-        m_method.store(method);
+        m_method = detail::toGeneric(method);
         m_thunk = &invoke<X>;
     }
 
@@ -67,16 +61,16 @@ public:
     bool operator!=(const FastDelegate2& other) const { return !(*this == other); }
 
 private:
-    using Thunk = R (*)(void*, const detail::MethodStorage&, P1, P2);
+    using Thunk = R (*)(void*, detail::GenericMethod, P1, P2);
 
     template <class X>
-    static R invoke(void* object, const detail::MethodStorage& storage, P1 p1, P2 p2) {
-        const auto method = storage.load<R (X::*)(P1, P2)>();
+    static R invoke(void* object, detail::GenericMethod generic, P1 p1, P2 p2) {
+        const auto method = detail::fromGeneric<R (X::*)(P1, P2)>(generic);
         return (static_cast<X*>(object)->*method)(p1, p2);
     }
 
     void* m_object = nullptr;
-    detail::MethodStorage m_method;
+    detail::GenericMethod m_method = nullptr;
     Thunk m_thunk = nullptr;
 };
 
@@ -93,7 +87,7 @@ public:
     template <class X, class Y>
     void bind(Y* object, R (X::*method)(P1, P2, P3)) {
         m_object = static_cast<X*>(object);
-        m_method.store(method);
+        m_method = detail::toGeneric(method);
         m_thunk = &invoke<X>;
     }
 
@@ -109,16 +103,16 @@ public:
     bool operator!=(const FastDelegate3& other) const { return !(*this == other); }
 
 private:
-    using Thunk = R (*)(void*, const detail::MethodStorage&, P1, P2, P3);
+    using Thunk = R (*)(void*, detail::GenericMethod, P1, P2, P3);
 
     template <class X>
-    static R invoke(void* object, const detail::MethodStorage& storage, P1 p1, P2 p2, P3 p3) {
-        const auto method = storage.load<R (X::*)(P1, P2, P3)>();
+    static R invoke(void* object, detail::GenericMethod generic, P1 p1, P2 p2, P3 p3) {
+        const auto method = detail::fromGeneric<R (X::*)(P1, P2, P3)>(generic);
         return (static_cast<X*>(object)->*method)(p1, p2, p3);
     }
 
     void* m_object = nullptr;
-    detail::MethodStorage m_method;
+    detail::GenericMethod m_method = nullptr;
     Thunk m_thunk = nullptr;
 };
 

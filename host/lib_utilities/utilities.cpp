@@ -10,8 +10,12 @@ quint64 versionFromString(const QString& text, bool* ok, QChar separator) {
     bool valid = !text.isEmpty() && components.size() <= maxComponents;
     quint64 version = 0;
     for (int i = 0; valid && i < components.size(); ++i) {
-        bool numeric = false;
-        const uint value = components.at(i).toUInt(&numeric, 10);
+        const QString& component = components.at(i);
+        bool numeric = !component.isEmpty();
+        for (const QChar c : component) {
+            numeric = numeric && c >= '0' && c <= '9';
+        }
+        const uint value = numeric ? component.toUInt(&numeric, 10) : 0;
         valid = numeric && value <= 0xFFFF;
         version |= quint64(value) << (bitsPerComponent * (maxComponents - 1 - i));
     }

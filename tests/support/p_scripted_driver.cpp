@@ -15,7 +15,7 @@ bool DCmdScripted::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_executed = true;
+    m_started = true;
     if (auto* owner = driver()) {
         owner->attach(this);
         const QVariantMap reply = owner->autoAnswer(commandName());

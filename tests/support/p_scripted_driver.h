@@ -21,14 +21,14 @@ public:
     void finishTheCommand(bool& ok) override;
     QSharedPointer<ICommand> createCommand(const QVariantMap& arguments) override;
 
-    bool isStanding() const { return m_executed && !m_finished; }
+    bool isStanding() const { return m_started && !m_finished; }
     // Answers as the driver would: the reply carries exactly this map.
     void answer(const QVariantMap& reply);
 
 private:
     PScriptedDriver* driver() const;
 
-    bool m_executed = false;
+    bool m_started = false;
     bool m_finished = false;
 };
 
