@@ -29,9 +29,8 @@ DAbstractCommand::DAbstractCommand(const QString& name, const QVariantMap& argum
                                    QObject* parent)
     : DAbstractCommand(name, QString(), arguments, parent) {}
 
-DAbstractCommand::~DAbstractCommand() {
-    DInstructionRouter::instance().releaseCaller(this);
-}
+// The router ends the instructions a command holds when it is destroyed.
+DAbstractCommand::~DAbstractCommand() = default;
 
 void DAbstractCommand::linkWithItsOrder(quint64 orderId) {
     m_orderId = orderId;
