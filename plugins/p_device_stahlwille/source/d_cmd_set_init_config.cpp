@@ -1,0 +1,43 @@
+#include "d_cmd_set_init_config.h"
+
+#include <QTimer>
+
+DCmdSetInitConfig::DCmdSetInitConfig(const QVariantMap& arguments, QObject* parent)
+    : DAbstractCommand("setInitConfig", "stopInitConfig", arguments, parent) {
+    setDescription("Reset program on the Stahlwille device");
+    declareAParameter("serialId", "strg", "The serial ID of the device", QString(""));
+    declareAResult("doneOk", "bool", "Command success status ", false);
+    declareAResult("failed", "bool", "Command failed status", false);
+}
+
+DCmdSetInitConfig::~DCmdSetInitConfig() = default;
+
+bool DCmdSetInitConfig::commandExecute() {
+    if (!DAbstractCommand::commandExecute()) {
+        return false;
+    }
+    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+    addInstruction("driver", "setParallelListening", {{"parallelListening", true}}, 2000,
+                   DReplyDelegate());
+    addInstruction("driver", "write", {{"frame", QByteArray(m_serialPrefix + "DEL\r")}}, 2000,
+                   DReplyDelegate());
+    commandUpdateResult("doneOk", true);
+    commandUpdateResult("failed", false);
+    return true;
+}
+
+void DCmdSetInitConfig::onTimeout() {
+    commandUpdateResult("doneOk", false);
+    commandUpdateResult("failed", true);
+}
+
+void DCmdSetInitConfig::finishTheCommand(bool& ok) {
+    if (m_answerTimer && m_answerTimer->isActive()) {
+        m_answerTimer->stop();
+    }
+    ok = stopTheInstruction(m_listenInstructionId);
+}
+
+QSharedPointer<ICommand> DCmdSetInitConfig::createCommand(const QVariantMap& arguments) {
+    return makeRun<DCmdSetInitConfig>(arguments);
+}
