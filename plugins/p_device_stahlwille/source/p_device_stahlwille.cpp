@@ -1,6 +1,11 @@
 #include "p_device_stahlwille.h"
 
 #include "d_cmd_check_connection_with_serial.h"
+#include "d_cmd_set_init_config.h"
+#include "d_cmd_set_keep_alive_fonction.h"
+#include "d_cmd_set_lock.h"
+#include "d_cmd_set_parallel_listening.h"
+#include "d_cmd_set_screen_lock.h"
 
 #include <utilities.h>
 
@@ -35,7 +40,12 @@ IPlugin::Type PDeviceStahlwille::getPluginType() {
 
 void PDeviceStahlwille::initPluginCommands() {
     initAbstractCommands();
+    declareInstructionCommand(new DCmdSetLock(QVariantMap(), this));
+    declareInstructionCommand(new DCmdSetScreenLock(QVariantMap(), this));
+    declareInstructionCommand(new DCmdSetKeepAliveFonction(QVariantMap(), this));
     declareInstructionCommand(new DCmdCheckConnectionWithSerial(QVariantMap(), this));
+    declareInstructionCommand(new DCmdSetInitConfig(QVariantMap(), this));
+    declareInstructionCommand(new DCmdSetParallelListening(QVariantMap(), this));
     emit sigCommandsInitDone(objectUuid(), commandNames());
 }
 
