@@ -180,7 +180,7 @@ void TstCheckConnection::finishStopsWritesAndReleasesListener() {
     QVERIFY(bench.driver.standingListeners().isEmpty());
 
     bench.driver.sendFrame("W1 BAT\r");
-    QTest::qWait(20);
+    QCoreApplication::processEvents();
     QCOMPARE(bench.writes(), 1);
     QVERIFY(bench.updates.isEmpty());
 }
