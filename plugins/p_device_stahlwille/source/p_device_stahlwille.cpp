@@ -2,6 +2,7 @@
 
 #include "d_cmd_check_connection_with_serial.h"
 #include "d_cmd_get_preset_data.h"
+#include "d_cmd_set_program.h"
 
 #include <utilities.h>
 
@@ -37,6 +38,7 @@ IPlugin::Type PDeviceStahlwille::getPluginType() {
 void PDeviceStahlwille::initPluginCommands() {
     initAbstractCommands();
     declareInstructionCommand(new DCmdGetPresetData(QVariantMap(), this));
+    declareInstructionCommand(new DCmdSetProgram(QVariantMap(), this));
     declareInstructionCommand(new DCmdCheckConnectionWithSerial(QVariantMap(), this));
     emit sigCommandsInitDone(objectUuid(), commandNames());
 }
