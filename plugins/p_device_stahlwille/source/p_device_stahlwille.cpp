@@ -1,10 +1,12 @@
 #include "p_device_stahlwille.h"
 
 #include "d_cmd_check_connection_with_serial.h"
+#include "d_cmd_get_preset_data.h"
 #include "d_cmd_set_init_config.h"
 #include "d_cmd_set_keep_alive_fonction.h"
 #include "d_cmd_set_lock.h"
 #include "d_cmd_set_parallel_listening.h"
+#include "d_cmd_set_program.h"
 #include "d_cmd_set_screen_lock.h"
 
 #include <utilities.h>
@@ -40,8 +42,10 @@ IPlugin::Type PDeviceStahlwille::getPluginType() {
 
 void PDeviceStahlwille::initPluginCommands() {
     initAbstractCommands();
+    declareInstructionCommand(new DCmdGetPresetData(QVariantMap(), this));
     declareInstructionCommand(new DCmdSetLock(QVariantMap(), this));
     declareInstructionCommand(new DCmdSetScreenLock(QVariantMap(), this));
+    declareInstructionCommand(new DCmdSetProgram(QVariantMap(), this));
     declareInstructionCommand(new DCmdSetKeepAliveFonction(QVariantMap(), this));
     declareInstructionCommand(new DCmdCheckConnectionWithSerial(QVariantMap(), this));
     declareInstructionCommand(new DCmdSetInitConfig(QVariantMap(), this));
