@@ -1,8 +1,11 @@
 #include "p_device_stahlwille.h"
 
+#include "be_maintenance_plugin.h"
 #include "d_cmd_check_connection_with_serial.h"
 
 #include <utilities.h>
+
+#include <qqml.h>
 
 namespace {
 
@@ -16,6 +19,8 @@ PDeviceStahlwille::PDeviceStahlwille(const QUuid& instanceUuid, QObject* parent)
     : DAbstractPlugin(getPluginId(), getPluginName(), getPluginType(),
                       versionFromString(pluginVersionText, nullptr, '.'), instanceUuid, parent,
                       false) {
+    qmlRegisterType<BeMaintenanceDeviceStahlwille>("PlgLibDeviceStahlwille", 1, 0,
+                                                   "BeMaintenanceDeviceStahlwille");
     setProperty("typeName", QString(""), false);
 }
 
