@@ -123,9 +123,9 @@ private slots:
         QCOMPARE(!backend.baseLink().isNull(), linked);
         QCOMPARE(backend.isConnected(), connected);
         QCOMPARE(connectedChanged.count(), connected ? 1 : 0);
-        const QVariantList expected{
-            info("Plug-in", "Test device"), info("Instance", uuid.toString()),
-            info("Driver", objectId.isEmpty() || !connected ? "-" : "Scripted driver")};
+        const QVariantList expected{info("Plug-in", "Test device"),
+                                    info("Instance", uuid.toString()),
+                                    info("Driver", connected ? "Scripted driver" : "-")};
         QCOMPARE(backend.deviceInfo(), linked ? expected : QVariantList());
 
         backend.releaseBaseLink();
@@ -197,21 +197,6 @@ private slots:
         QVERIFY(backend.listen() > 0);
         QVERIFY(driver->received().isEmpty());
         QCOMPARE(otherDriver.receivedNames(), QStringList{"listenEventsData"});
-    }
-
-    void textProperties() {
-        TBackend backend;
-        QCOMPARE(backend.libraryName(), QString("TestLibrary"));
-        QSignalSpy name(&backend, &DAbstractPluginBackend::nameChanged);
-        QSignalSpy reference(&backend, &DAbstractPluginBackend::referenceChanged);
-        backend.setName("Station 3");
-        backend.setName("Station 3");
-        backend.setReference("R-1");
-        backend.setReference("R-1");
-        QCOMPARE(name.count(), 1);
-        QCOMPARE(reference.count(), 1);
-        QCOMPARE(backend.property("name"), QVariant("Station 3"));
-        QCOMPARE(backend.property("reference"), QVariant("R-1"));
     }
 };
 
