@@ -39,7 +39,6 @@ BasePanelMaintenance {
             id: idDeviceInfoListView
             width: idColumn.width
             height: contentHeight
-            interactive: false
             model: be.deviceInfo
             delegate: RowLayout {
                 width: idDeviceInfoListView.width
@@ -71,7 +70,6 @@ BasePanelMaintenance {
             id: idValues
             width: idColumn.width
             height: contentHeight
-            interactive: false
             model: listModel
             delegate: Item {
                 width: idValues.width
