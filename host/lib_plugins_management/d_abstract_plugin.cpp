@@ -12,11 +12,14 @@ DAbstractPlugin::DAbstractPlugin(const QUuid& pluginUuid, const QString& pluginN
     , m_type(type)
     , m_version(version)
     , m_instanceUuid(instanceUuid)
-    , m_servesLine(servesLine) {}
+    , m_servesLine(servesLine) {
+    DInstructionRouter::instance().registerPlugin(this);
+}
 
 DAbstractPlugin::~DAbstractPlugin() {
     // Runs of our commands are held by the router through shared pointers and
     // are our Qt children too: end them before QObject deletes the children.
+    DInstructionRouter::instance().unregisterPlugin(this);
     DInstructionRouter::instance().releasePlugin(this);
 }
 

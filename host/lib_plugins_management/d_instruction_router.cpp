@@ -64,6 +64,14 @@ quint64 DInstructionRouter::addInstruction(QObject* caller, DAbstractPlugin* cal
     return id;
 }
 
+quint64 DInstructionRouter::addDriverInstruction(QObject* caller, const QUuid& objectUuid,
+                                                 const QString& instruction,
+                                                 const QVariantMap& arguments, int timeout,
+                                                 const DReplyDelegate& callback) {
+    return addInstruction(caller, findPlugin(objectUuid), QStringLiteral("driver"), instruction,
+                          arguments, timeout, callback);
+}
+
 bool DInstructionRouter::stopTheInstruction(QObject* caller, quint64 instructionId) {
     const auto found = m_instructions.constFind(instructionId);
     if (instructionId == 0 || found == m_instructions.constEnd() || found->callerKey != caller) {
@@ -97,6 +105,18 @@ void DInstructionRouter::releasePlugin(DAbstractPlugin* plugin) {
     }
 }
 
+DAbstractPlugin* DInstructionRouter::findPlugin(const QUuid& objectUuid) const {
+    if (objectUuid.isNull()) {
+        return nullptr;
+    }
+    for (DAbstractPlugin* plugin : m_plugins) {
+        if (plugin->objectUuid() == objectUuid) {
+            return plugin;
+        }
+    }
+    return nullptr;
+}
+
 bool DInstructionRouter::isStanding(quint64 instructionId) const {
     return m_instructions.contains(instructionId);
 }
@@ -113,6 +133,14 @@ void DInstructionRouter::timerEvent(QTimerEvent* event) {
         found->timerId = 0;
         endInstruction(id);
     }
+}
+
+void DInstructionRouter::registerPlugin(DAbstractPlugin* plugin) {
+    m_plugins.append(plugin);
+}
+
+void DInstructionRouter::unregisterPlugin(DAbstractPlugin* plugin) {
+    m_plugins.removeOne(plugin);
 }
 
 void DInstructionRouter::watchCaller(QObject* caller) {

@@ -4,11 +4,13 @@
 #include "i_messenger.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
 #include <QSharedPointer>
 #include <QString>
+#include <QUuid>
 #include <QVariantMap>
 
 class DAbstractCommand;
@@ -28,6 +30,8 @@ class DAbstractPlugin;
 // - Identifiers start at 1 and are never reused; 0 means none.
 // - A reply never reaches a caller that was destroyed or whose instruction has
 //   ended; ending an instruction finishes its run.
+// - A backend sends without a target: its instruction goes to the driver of
+//   the plug-in instance that it names by instance UUID.
 class DInstructionRouter : public QObject {
     Q_OBJECT
 
@@ -37,7 +41,16 @@ public:
     quint64 addInstruction(QObject* caller, DAbstractPlugin* callerPlugin, const QString& target,
                            const QString& instruction, const QVariantMap& arguments, int timeout,
                            const DReplyDelegate& callback);
+    // The instruction of a backend: to the driver of the living plug-in instance
+    // whose objectUuid() is objectUuid. Refused like addInstruction's "driver".
+    quint64 addDriverInstruction(QObject* caller, const QUuid& objectUuid,
+                                 const QString& instruction, const QVariantMap& arguments,
+                                 int timeout, const DReplyDelegate& callback);
     bool stopTheInstruction(QObject* caller, quint64 instructionId);
+
+    // The living plug-in instance with that instance UUID (the first made, if
+    // several share it); none for the null UUID.
+    DAbstractPlugin* findPlugin(const QUuid& objectUuid) const;
 
     // Ends every instruction that caller holds.
     void releaseCaller(QObject* caller);
@@ -59,6 +72,7 @@ protected:
 
 private:
     friend class DAbstractCommand;
+    friend class DAbstractPlugin;
 
     struct Instruction {
         QObject* callerKey = nullptr;
@@ -75,6 +89,9 @@ private:
     DInstructionRouter();
     ~DInstructionRouter() override;
 
+    // Every DAbstractPlugin is known while it lives.
+    void registerPlugin(DAbstractPlugin* plugin);
+    void unregisterPlugin(DAbstractPlugin* plugin);
     void watchCaller(QObject* caller);
     DAbstractPlugin* resolveTarget(DAbstractPlugin* callerPlugin, const QString& target) const;
     void queueReply(quint64 instructionId, const QVariantMap& reply);
@@ -84,5 +101,6 @@ private:
     QHash<quint64, Instruction> m_instructions;
     QHash<int, quint64> m_timeouts;
     QSet<QObject*> m_watchedCallers;
+    QList<DAbstractPlugin*> m_plugins;
     quint64 m_lastId = 0;
 };

@@ -1,5 +1,6 @@
 #include "p_device_stahlwille.h"
 
+#include "be_maintenance_plugin.h"
 #include "d_cmd_check_connection_with_serial.h"
 #include "d_cmd_get_preset_data.h"
 #include "d_cmd_set_init_config.h"
@@ -10,6 +11,8 @@
 #include "d_cmd_set_screen_lock.h"
 
 #include <utilities.h>
+
+#include <qqml.h>
 
 namespace {
 
@@ -23,6 +26,8 @@ PDeviceStahlwille::PDeviceStahlwille(const QUuid& instanceUuid, QObject* parent)
     : DAbstractPlugin(getPluginId(), getPluginName(), getPluginType(),
                       versionFromString(pluginVersionText, nullptr, '.'), instanceUuid, parent,
                       false) {
+    qmlRegisterType<BeMaintenanceDeviceStahlwille>("PlgLibDeviceStahlwille", 1, 0,
+                                                   "BeMaintenanceDeviceStahlwille");
     setProperty("typeName", QString(""), false);
 }
 
