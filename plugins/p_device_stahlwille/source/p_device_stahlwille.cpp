@@ -1,6 +1,7 @@
 #include "p_device_stahlwille.h"
 
 #include "d_cmd_check_connection_with_serial.h"
+#include "d_cmd_listen.h"
 
 #include <utilities.h>
 
@@ -35,6 +36,7 @@ IPlugin::Type PDeviceStahlwille::getPluginType() {
 
 void PDeviceStahlwille::initPluginCommands() {
     initAbstractCommands();
+    declareInstructionCommand(new DCmdListen(QVariantMap(), this));
     declareInstructionCommand(new DCmdCheckConnectionWithSerial(QVariantMap(), this));
     emit sigCommandsInitDone(objectUuid(), commandNames());
 }
