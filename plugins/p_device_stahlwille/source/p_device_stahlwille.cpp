@@ -3,6 +3,7 @@
 #include "be_maintenance_plugin.h"
 #include "d_cmd_check_connection_with_serial.h"
 #include "d_cmd_get_preset_data.h"
+#include "d_cmd_listen.h"
 #include "d_cmd_set_init_config.h"
 #include "d_cmd_set_keep_alive_fonction.h"
 #include "d_cmd_set_lock.h"
@@ -47,6 +48,7 @@ IPlugin::Type PDeviceStahlwille::getPluginType() {
 
 void PDeviceStahlwille::initPluginCommands() {
     initAbstractCommands();
+    declareInstructionCommand(new DCmdListen(QVariantMap(), this));
     declareInstructionCommand(new DCmdGetPresetData(QVariantMap(), this));
     declareInstructionCommand(new DCmdSetLock(QVariantMap(), this));
     declareInstructionCommand(new DCmdSetScreenLock(QVariantMap(), this));

@@ -1,0 +1,175 @@
+#include "d_cmd_listen.h"
+
+#include "d_diagnostic_log.h"
+#include "d_tightening_record.h"
+#include "p_device_stahlwille.h"
+
+#include <QTimer>
+
+#include <optional>
+
+DCmdListen::DCmdListen(const QVariantMap& arguments, QObject* parent)
+    : DAbstractCommand("listenEventsData", "stopListening", arguments, parent) {
+    setDescription("Listen to tightening data from Stahlwille device");
+    declareAParameter("serialId", "strg", "The serial ID of the device", QString());
+    declareAResult("eventData", "varM", "Tightening data", QVariant());
+}
+
+DCmdListen::~DCmdListen() = default;
+
+bool DCmdListen::commandExecute() {
+    if (!DAbstractCommand::commandExecute()) {
+        return false;
+    }
+    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+    m_plugin = qobject_cast<PDeviceStahlwille*>(parent());
+
+    // No validator: the driver is to hand over every line, the short answers
+    // as well as the records.
+    m_listenInstructionId =
+        addInstruction("driver", "listenEventsData", QVariantMap(), instructionTimeoutMs,
+                       fastdelegate::MakeDelegate(this, &DCmdListen::cbListenReply));
+    sendClearFrame();
+
+    m_inactivityTimer = new QTimer(this);
+    m_inactivityTimer->setSingleShot(true);
+    connect(m_inactivityTimer, &QTimer::timeout, this, &DCmdListen::closeDriverConnection);
+    m_inactivityTimer->start(inactivityIntervalMs);
+
+    m_pollTimer = new QTimer(this);
+    m_pollTimer->setSingleShot(false);
+    connect(m_pollTimer, &QTimer::timeout, this, &DCmdListen::sendGetDataFrame);
+    m_pollTimer->start(pollIntervalMs);
+    return true;
+}
+
+void DCmdListen::finishTheCommand(bool& ok) {
+    if (m_pollTimer && m_pollTimer->isActive()) {
+        m_pollTimer->stop();
+    }
+    if (m_inactivityTimer) {
+        if (m_inactivityTimer->isActive()) {
+            m_inactivityTimer->stop();
+        }
+        delete m_inactivityTimer;
+        m_inactivityTimer = nullptr;
+    }
+    ok = stopTheInstruction(m_listenInstructionId);
+}
+
+QSharedPointer<ICommand> DCmdListen::createCommand(const QVariantMap& arguments) {
+    return makeRun<DCmdListen>(arguments);
+}
+
+bool DCmdListen::cbListenReply(quint64 instructionId, const QVariantMap& reply) {
+    const int replyNumber = reply.value("number").toInt();
+    if (replyNumber == m_lastReplyNumber) {
+        return true;
+    }
+    m_lastReplyNumber = replyNumber;
+    if (m_inactivityTimer) {
+        m_inactivityTimer->start(inactivityIntervalMs);
+    }
+
+    const auto frame = reply.constFind("frame");
+    if (frame == reply.constEnd()) {
+        WRENCH_LOG_MISSING_FRAME(
+            this, "ERROR: replyData contains no frame for instructionId =", instructionId);
+        return true;
+    }
+    m_lineBuffer.feed(frame->toByteArray(), [this, replyNumber](const QByteArray& line) {
+        classifyLine(line, replyNumber);
+    });
+    return true;
+}
+
+void DCmdListen::sendClearFrame() {
+    m_awaitingClearAck = true;
+    writeFrame("CLR\r");
+}
+
+void DCmdListen::sendGetDataFrame() {
+    writeFrame("GDS\r");
+}
+
+void DCmdListen::closeDriverConnection() {
+    addInstruction("driver", "closeConnection", QVariantMap(), instructionTimeoutMs,
+                   DReplyDelegate());
+}
+
+void DCmdListen::writeFrame(const char* mnemonic) {
+    addInstruction("driver", "write", {{"frame", m_serialPrefix + mnemonic}}, instructionTimeoutMs,
+                   DReplyDelegate());
+}
+
+void DCmdListen::classifyLine(const QByteArray& line, int replyNumber) {
+    if (isAnswer(line, "OK")) {
+        onClearAcknowledged();
+    } else if (isNothingSavedAnswer(line)) {
+        onNothingSaved();
+    } else if (!m_awaitingClearAck && DTighteningRecord::isRecordLine(line)) {
+        handleRecord(line, replyNumber);
+    }
+}
+
+bool DCmdListen::isAnswer(const QByteArray& line, const char* answer) const {
+    const int answerLength = int(qstrlen(answer));
+    return line.size() == m_serialPrefix.size() + answerLength && line.startsWith(m_serialPrefix) &&
+           line.endsWith(answer);
+}
+
+bool DCmdListen::isNothingSavedAnswer(const QByteArray& line) const {
+    return isAnswer(line, "no new saved") || isAnswer(line, "None Saved") || isAnswer(line, "?");
+}
+
+bool DCmdListen::isPollingStopped() const {
+    return m_pollTimer && !m_pollTimer->isActive();
+}
+
+void DCmdListen::onClearAcknowledged() {
+    m_awaitingClearAck = false;
+    if (isPollingStopped()) {
+        m_clearing = true;
+        sendClearFrame();
+    }
+}
+
+// The wrench answers the "CLR" that finds its memory empty this way: the clear
+// is over, whether it was the first "CLR" after a record or a later one, and
+// the record lines that follow are new ones.
+void DCmdListen::onNothingSaved() {
+    m_awaitingClearAck = false;
+    if (isPollingStopped()) {
+        m_clearing = false;
+        m_pollTimer->start(pollIntervalMs);
+    }
+}
+
+void DCmdListen::handleRecord(const QByteArray& line, int replyNumber) {
+    const QByteArray key = DTighteningRecord::key(line);
+    if (key == m_lastRecordKey) {
+        if (m_clearing) {
+            sendClearFrame();
+        }
+        return;
+    }
+    m_clearing = false;
+    m_lastRecordKey = key;
+    if (m_pollTimer && m_pollTimer->isActive()) {
+        m_pollTimer->stop();
+    }
+    sendClearFrame();
+    publishEventData(line, replyNumber);
+}
+
+void DCmdListen::publishEventData(const QByteArray& line, int replyNumber) {
+    std::optional<int> presetNo;
+    if (m_plugin) {
+        presetNo = m_plugin->getProperty("currentProgId", nullptr).toInt();
+    }
+    const QVariantMap eventData = DTighteningRecord::eventData(line, replyNumber, presetNo);
+    if (eventData.isEmpty()) {
+        return;
+    }
+    commandUpdateResult("eventData", eventData);
+}
