@@ -1,0 +1,67 @@
+#include "d_cmd_lock_base.h"
+
+#include <QTimer>
+
+DCmdLockBase::DCmdLockBase(const QString& name, const QVariantMap& arguments, QObject* parent)
+    : DAbstractCommand(name, arguments, parent) {}
+
+DCmdLockBase::DCmdLockBase(const QString& name, const QString& stopName,
+                           const QVariantMap& arguments, QObject* parent)
+    : DAbstractCommand(name, stopName, arguments, parent) {}
+
+DCmdLockBase::~DCmdLockBase() = default;
+
+bool DCmdLockBase::commandExecute() {
+    if (!DAbstractCommand::commandExecute()) {
+        return false;
+    }
+    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+
+    // The timer runs before the wrench is asked, so its answer window covers
+    // the whole exchange.
+    m_answerTimer = new QTimer(this);
+    m_answerTimer->setSingleShot(true);
+    connect(m_answerTimer, &QTimer::timeout, this, &DCmdLockBase::onTimeout);
+    m_answerTimer->start(answerTimeoutMs);
+
+    m_listenInstructionId =
+        addInstruction("driver", "listenEventsData", listenArguments(), 2000,
+                       fastdelegate::MakeDelegate(this, &DCmdLockBase::cbListenReply));
+
+    const bool lock = getParameterValue("lock", QVariant()).toBool();
+    addInstruction("driver", "write", {{"frame", m_serialPrefix + frameFor(lock)}}, 2000,
+                   DReplyDelegate());
+    return true;
+}
+
+bool DCmdLockBase::cbListenReply(quint64, const QVariantMap& reply) {
+    const auto frame = reply.constFind("frame");
+    if (frame == reply.constEnd()) {
+        return true;
+    }
+    m_lineBuffer.feed(frame->toByteArray(), [this](const QByteArray& line) { checkLine(line); });
+    return true;
+}
+
+void DCmdLockBase::checkLine(const QByteArray& line) {
+    if (line != m_serialPrefix + "OK") {
+        return;
+    }
+    if (m_answerTimer && m_answerTimer->isActive()) {
+        m_answerTimer->stop();
+    }
+    commandUpdateResult("doneOk", true);
+    commandUpdateResult("failed", false);
+}
+
+void DCmdLockBase::onTimeout() {
+    commandUpdateResult("failed", true);
+    commandUpdateResult("doneOk", false);
+}
+
+void DCmdLockBase::finishTheCommand(bool& ok) {
+    if (m_answerTimer && m_answerTimer->isActive()) {
+        m_answerTimer->stop();
+    }
+    ok = stopTheInstruction(m_listenInstructionId);
+}
