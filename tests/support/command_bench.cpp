@@ -55,6 +55,18 @@ void CommandBench::reply(const QVariantMap& reply) {
     drainEvents();
 }
 
+QStringList CommandBench::instructions() const {
+    QStringList lines;
+    for (const PScriptedDriver::Received& received : driver.received()) {
+        QString line = received.instruction + ' ' + QString::number(received.timeout);
+        for (auto it = received.arguments.cbegin(); it != received.arguments.cend(); ++it) {
+            line += ' ' + it.key() + '=' + it.value().toString();
+        }
+        lines.append(line);
+    }
+    return lines;
+}
+
 void drainEvents() {
     QCoreApplication::processEvents();
 }

@@ -44,6 +44,8 @@ struct CommandBench {
     void send(const QList<QByteArray>& chunks);
     void reply(const QVariantMap& reply);
     QList<QByteArray> written() const { return driver.writtenFrames(); }
+    // Every instruction the driver received, as "name timeout key=value...".
+    QStringList instructions() const;
 };
 
 // Lets every queued reply arrive.
