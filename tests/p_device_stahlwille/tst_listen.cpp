@@ -81,6 +81,21 @@ private slots:
         QTEST(outcome.join(' '), "outcome");
     }
 
+    // A "CLR" whose answer never comes is asked again at each silence, so
+    // polling resumes once the wrench replies.
+    void unansweredClearIsAskedAgain() {
+        CommandBench bench("listenEventsData", {{"serialId", "W1"}});
+        QVERIFY(bench.execute());
+        bench.send({"W1OK\r", record("100")});
+        QPointer<QTimer> silence = bench.timer(5000);
+        bench.expire(silence);
+        QCOMPARE(bench.instructions().mid(3),
+                 QStringList({"closeConnection 2000", "write 2000 frame=W1CLR\r"}));
+        QVERIFY(silence->isActive() && silence->interval() == 5000);
+        bench.send({"W1None Saved\r"});
+        QVERIFY(bench.timer(1000)->isActive());
+    }
+
     void timersLogAndFinish() {
         CommandBench bench("listenEventsData", {{"serialId", "W1"}});
         QCOMPARE(bench.plugin.commandNames().first(), QString("listenEventsData"));

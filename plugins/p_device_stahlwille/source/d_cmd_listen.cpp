@@ -95,6 +95,13 @@ void DCmdListen::sendGetDataFrame() {
 void DCmdListen::closeDriverConnection() {
     addInstruction("driver", "closeConnection", QVariantMap(), instructionTimeoutMs,
                    DReplyDelegate());
+    // Polling stays stopped until the wrench answers a "CLR"; if that answer
+    // was lost, nothing would ever be written again and every later tightening
+    // would stay on the wrench. Ask again, every 5000 ms, until a reply comes.
+    if (isPollingStopped()) {
+        sendClearFrame();
+        m_inactivityTimer->start(inactivityIntervalMs);
+    }
 }
 
 void DCmdListen::writeFrame(const char* mnemonic) {
