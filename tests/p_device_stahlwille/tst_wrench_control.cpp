@@ -1,326 +1,163 @@
+#include <command_bench.h>
 #include <d_instruction_router.h>
-#include <p_device_stahlwille.h>
-#include <p_scripted_driver.h>
 
 #include <QtTest>
 
-namespace {
+using Frames = QList<QByteArray>;
 
-using Replies = QList<QByteArray>;
-using ReplyMaps = QList<QVariantMap>;
+const QVariantMap presets{{"presets", QVariantMap{{"3", QVariantMap{{"targetTorque", 1}}},
+                                                  {"5", QVariantMap{{"targetTorque", "nan"}}}}}};
+// Every driver run answers these three in one turn; the driver settings mirror them.
+const QList<QVariantMap> answers{
+    {{"cmd_success", false}}, {{"number", 1}}, {{"cmd_success", true}}};
+const QString mirrored = "; cmd_success=false; cmd_success=false; cmd_success=true";
+// Lines that confirm nothing: longer or shorter answers, another wrench, a NUL, no line end.
+const Frames refused{"W1OKAY\r", "W1Parse\r", "W1\r", "W2OK\r", QByteArray("W1OK\0\r", 6), "W1OK"};
 
-const QStringList confirmed{"doneOk=true", "failed=false"};
-const QStringList timedOut{"failed=true", "doneOk=false"};
-
-// The plug-in with its catalogue, bound to a scripted driver, and one run of
-// the named command. Result updates are noted as "key=value"; each instruction
-// notes whether the run's answer timer was already running.
-struct Bench {
-    PDeviceStahlwille plugin;
-    PScriptedDriver driver;
-    QSharedPointer<ICommand> run;
-    DAbstractCommand* command = nullptr;
-    QStringList updates;
-    QList<bool> timerRanAtInstruction;
-
-    Bench(const QString& name, const QVariantMap& arguments) {
-        plugin.setDriver(&driver);
-        plugin.initPluginCommands();
-        run = plugin.commandPrototype(name)->createCommand(arguments);
-        command = dynamic_cast<DAbstractCommand*>(run.data());
-        QObject::connect(command, &DAbstractCommand::sigResultUpdated,
-                         [this](const QString& key, const QVariant& value) {
-                             updates.append(key + '=' + value.toString());
-                         });
-        QObject::connect(&DInstructionRouter::instance(), &DInstructionRouter::sigInstructionAdded,
-                         command,
-                         [this] { timerRanAtInstruction.append(timer() && timer()->isActive()); });
+// "name key=value ...", bytes percent-encoded in [], "timed " in front when
+// the run's answer timer was already running.
+static QString describe(const QTimer* timer, const QString& name, const QVariantMap& arguments) {
+    QString text = (timer && timer->isActive() ? "timed " : "") + name;
+    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+        const bool bytes = it->type() == QVariant::ByteArray;
+        text += ' ' + it.key() + '=' +
+                (bytes ? '[' + it->toByteArray().toPercentEncoding(",") + ']' : it->toString());
     }
-
-    QTimer* timer() const { return command->findChild<QTimer*>(); }
-    void sendFrames(const Replies& replies) {
-        for (const auto& reply : replies) {
-            driver.sendFrame(reply);
-            QCoreApplication::processEvents();
-        }
-    }
-};
-
-void addLockCommandColumn() {
-    QTest::addColumn<QString>("command");
-    QTest::newRow("setLock") << "setLock";
-    QTest::newRow("setScreenLock") << "setScreenLock";
+    return text;
 }
-
-} // namespace
 
 class TstWrenchControl : public QObject {
     Q_OBJECT
 
 private slots:
-    void catalogueOrder();
-    void lockFrames_data();
-    void lockFrames();
-    void lockAnswers_data();
-    void lockAnswers();
-    void lateAnswerAfterTimeoutWins_data() { addLockCommandColumn(); }
-    void lateAnswerAfterTimeoutWins();
-    void refusedRunSendsNothing_data();
-    void refusedRunSendsNothing();
-    void initConfigSwitchesThenResets();
-    void driverSettingArguments_data();
-    void driverSettingArguments();
-    void driverAnswerIsMirrored_data();
-    void driverAnswerIsMirrored();
+    // A run, then the lines from the wrench ("expire": its answer timer runs out);
+    // every instruction, property change and result in order, and finishing's answer.
+    void exchange_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QVariantMap>("arguments");
+        QTest::addColumn<Frames>("lines");
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<bool>("finishOk");
+        const auto row = [](const QString& tag, const QString& command,
+                            const QVariantMap& arguments, const Frames& lines,
+                            const QString& events, bool finishOk = true) {
+            QTest::newRow(qPrintable(tag)) << command << arguments << lines << events << finishOk;
+        };
+        for (const QString command : {"setLock", "setScreenLock"}) {
+            const bool screen = command == "setScreenLock";
+            const auto sent = [&](const char* lockFrame, const char* screenFrame) {
+                return QString("timed listenEventsData ") +
+                       (screen ? "subscription=true validator=screenLock" : "validator=lock") +
+                       "; timed write frame=[" + (screen ? screenFrame : lockFrame) + "%0D]";
+            };
+            row(command + ": lock, late OK after timeout wins", command,
+                {{"serialId", "W1"}, {"lock", true}}, {"expire", "W1?\rW1O", "K\r\n\n"},
+                sent("W1LCK", "W1DKS") + "; failed=true; doneOk=false; doneOk=true; failed=false");
+            row(command + ": unlock, ParseOK and refused lines", command,
+                {{"serialId", "W1"}, {"lock", false}}, Frames{"W1ParseOK 3\r"} + refused,
+                sent("W1UCK", "W1EKS"));
+            row(command + ": neither given, bare OK", command, {}, {"OK\r"},
+                sent("UCK", "EKS") + "; doneOk=true; failed=false");
+        }
+        const QVariantMap program{{"serialId", "W1"}, {"program", 3}};
+        const QString sent = "currentProgId=3 uint; timed getPresetData program=3; timed "
+                             "listenEventsData validator=program; timed write frame=[";
+        row("program: ParseOK after timeout", "setProgram", program, {"expire", "W1ParseOK 3\r"},
+            sent + "W1SET,0001000%0D]; cmd_success=false; failed=true; cmd_success=true; "
+                   "failed=false");
+        row("program: refused lines, then OK", "setProgram", program,
+            refused + Frames{"W1?\rW1O", "K\r\n\n"},
+            sent + "W1SET,0001000%0D]; cmd_success=true; failed=false");
+        row("program: bare OK", "setProgram", {{"program", 3}}, {"OK\r"},
+            sent + "SET,0001000%0D]; cmd_success=true; failed=false");
+        for (const QString number : {"9", "5"}) { // no such preset; a target that is not a number
+            row("program " + number, "setProgram", {{"program", number}}, {},
+                "currentProgId=" + number + " uint; timed getPresetData program=" + number +
+                    "; cmd_success=false; failed=true",
+                false);
+        }
+        row("init config: results after both", "setInitConfig", {{"serialId", "W1"}}, {},
+            "setParallelListening parallelListening=true; write frame=[W1DEL%0D]; doneOk=true; "
+            "failed=false",
+            false);
+        row("parallel listening: no serial ID sent", "setParallelListening",
+            {{"serialId", "W1"}, {"parallelListening", true}}, {},
+            "setParallelListening parallelListening=true" + mirrored);
+        row("parallel listening missing", "setParallelListening", {}, {},
+            "setParallelListening parallelListening=false" + mirrored);
+        QVariantMap keepAlive{{"serialId", "W1"}, {"frame", QByteArray("\x02KA\x00\x03", 5)}};
+        keepAlive.insert(
+            {{"responseFrame", "W1NAK"}, {"timeout", 1500}, {"parallelListening", true}});
+        row("keep-alive: serial ID on the frame only", "setKeepAliveFonction", keepAlive, {},
+            "setKeepAliveFonction frame=[W1%02KA%00%03] parallelListening=true "
+            "responseFrame=[W1NAK] timeout=1500" +
+                mirrored);
+    }
+
+    void exchange() {
+        QFETCH(QString, command);
+        QFETCH(QVariantMap, arguments);
+        QFETCH(Frames, lines);
+        QFETCH(QString, events);
+        QFETCH(bool, finishOk);
+        CommandBench bench(command, arguments, presets);
+        QStringList seen;
+        QObject::connect(&DInstructionRouter::instance(), &DInstructionRouter::sigInstructionAdded,
+                         bench.command,
+                         [&](quint64, DAbstractPlugin*, const QString& name,
+                             const QVariantMap& sent, int timeout) {
+                             seen.append(describe(bench.command->findChild<QTimer*>(), name, sent));
+                             QCOMPARE(timeout, 2000);
+                         });
+        QObject::connect(bench.command, &DAbstractCommand::sigResultUpdated, bench.command,
+                         [&] { seen.append(bench.updates.last()); });
+        QObject::connect(&bench.plugin, &DDataStorage::sigPropertyChanged, bench.command,
+                         [&](const QString& name, const QVariant& value) {
+                             seen.append(name + '=' + value.toString() + ' ' + value.typeName());
+                         });
+        // A prototype is refused and sends nothing; a run never started finishes safely.
+        const bool timed = events.contains("timed");
+        DAbstractCommand* prototype = bench.plugin.commandPrototype(command);
+        QVERIFY(!prototype->commandExecute());
+        bool unstartedOk = timed || !finishOk; // the opposite of the answer expected below
+        prototype->createCommand(arguments)->finishTheCommand(unstartedOk);
+
+        QVERIFY(bench.execute());
+        QTimer* timer = bench.command->findChild<QTimer*>();
+        QCOMPARE(timer ? timer->interval() : 0, timed ? 3000 : 0);
+        QVERIFY(!timer || timer->isSingleShot());
+        QTRY_VERIFY(!bench.driver.received().isEmpty() || !bench.updates.isEmpty());
+        for (const auto& received : bench.driver.received()) {
+            for (const QVariantMap& answer : answers) {
+                received.run->answer(answer);
+            }
+        }
+        for (const QByteArray& line : lines) {
+            line == "expire" ? bench.expire(timer) : bench.send({line});
+        }
+        drainEvents();
+        QCOMPARE(seen.join("; "), events);
+        QVERIFY(!timer || timer->isActive() == !events.contains("failed=false"));
+
+        // Finishing stops the timer and releases the listener; identifier 0
+        // (nothing registered) names none. Later lines reach nobody.
+        QCOMPARE(bench.finish(), finishOk);
+        QCOMPARE(unstartedOk, finishOk && !timed);
+        QVERIFY((!timer || !timer->isActive()) && bench.driver.standingListeners().isEmpty());
+        bench.send({"W1OK\r", "OK\r"});
+        QCOMPARE(seen.join("; "), events);
+    }
+
+    // A run finished before its preset arrives must not write to the wrench.
+    void finishBeforeThePresetArrivesWritesNothing() {
+        CommandBench bench("setProgram", {{"serialId", "W1"}, {"program", 3}}, presets);
+        QVERIFY(bench.execute());
+        QVERIFY(!bench.finish() && !bench.timer(3000)->isActive());
+        drainEvents();
+        drainEvents();
+        QVERIFY(bench.driver.received().isEmpty() && bench.updates.isEmpty());
+    }
 };
-
-void TstWrenchControl::catalogueOrder() {
-    PDeviceStahlwille plugin;
-    plugin.initPluginCommands();
-    QStringList mine;
-    for (const QString& name : plugin.commandNames()) {
-        if (!QStringList({"listenEventsData", "getPresetData", "setProgram"}).contains(name)) {
-            mine.append(name + '/' + plugin.commandPrototype(name)->stopCommandName());
-        }
-    }
-    QCOMPARE(mine, QStringList({"setLock/stopSetLock", "setScreenLock/", "setKeepAliveFonction/",
-                                "checkConnectionWithSerial/stopCheck",
-                                "setInitConfig/stopInitConfig", "setParallelListening/"}));
-}
-
-void TstWrenchControl::lockFrames_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariantMap>("arguments");
-    QTest::addColumn<QByteArray>("frame");
-
-    const QVariantMap lock{{"serialId", "W1"}, {"lock", true}};
-    const QVariantMap unlock{{"serialId", "W1"}, {"lock", false}};
-    const QVariantMap missing{{"serialId", "W1"}};
-    const QVariantMap bare{{"lock", true}};
-    QTest::newRow("lock") << "setLock" << lock << QByteArray("W1LCK\r");
-    QTest::newRow("unlock") << "setLock" << unlock << QByteArray("W1UCK\r");
-    QTest::newRow("lock missing") << "setLock" << missing << QByteArray("W1UCK\r");
-    QTest::newRow("no serial ID") << "setLock" << bare << QByteArray("LCK\r");
-    QTest::newRow("screen lock") << "setScreenLock" << lock << QByteArray("W1DKS\r");
-    QTest::newRow("screen unlock") << "setScreenLock" << unlock << QByteArray("W1EKS\r");
-    QTest::newRow("screen lock missing") << "setScreenLock" << missing << QByteArray("W1EKS\r");
-    QTest::newRow("screen, no serial ID") << "setScreenLock" << bare << QByteArray("DKS\r");
-}
-
-void TstWrenchControl::lockFrames() {
-    QFETCH(QString, command);
-    QFETCH(QVariantMap, arguments);
-    QFETCH(QByteArray, frame);
-
-    Bench bench(command, arguments);
-    QVERIFY(bench.run->commandExecute());
-
-    const auto received = bench.driver.received();
-    QCOMPARE(bench.driver.receivedNames(), QStringList({"listenEventsData", "write"}));
-    QCOMPARE(received[0].arguments,
-             command == "setLock"
-                 ? QVariantMap({{"validator", "lock"}})
-                 : QVariantMap({{"subscription", true}, {"validator", "screenLock"}}));
-    QCOMPARE(received[1].arguments, QVariantMap({{"frame", frame}}));
-    QCOMPARE(received[0].timeout, 2000);
-    QCOMPARE(received[1].timeout, 2000);
-    QCOMPARE(bench.timerRanAtInstruction, QList<bool>({true, true}));
-    QCOMPARE(bench.timer()->interval(), 3000);
-    QVERIFY(bench.timer()->isSingleShot());
-}
-
-void TstWrenchControl::lockAnswers_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("serialId");
-    QTest::addColumn<Replies>("replies");
-    QTest::addColumn<QStringList>("updates");
-
-    struct Row {
-        const char* tag;
-        QString serialId;
-        Replies replies;
-        QStringList updates;
-    };
-    const QList<Row> rows{
-        {"split across two replies", "W1", {"W1", "OK\r"}, confirmed},
-        {"OK then CR LF", "W1", {"W1OK\r\n"}, confirmed},
-        {"blank after OK", "W1", {"W1OK \r"}, {}},
-        {"letter after OK", "W1", {"W1OKK\r"}, {}},
-        {"serial ID only", "W1", {"W1\r"}, {}},
-        {"another wrench", "W1", {"W2OK\r"}, {}},
-        {"no serial ID takes bare OK", "", {"OK\r"}, confirmed},
-        {"second confirmation", "W1", {"W1OK\rW1OK\r"}, confirmed + confirmed},
-    };
-    for (const auto& row : rows) {
-        for (const char* command : {"setLock", "setScreenLock"}) {
-            QTest::addRow("%s: %s", command, row.tag)
-                << command << row.serialId << row.replies << row.updates;
-        }
-    }
-}
-
-void TstWrenchControl::lockAnswers() {
-    QFETCH(QString, command);
-    QFETCH(QString, serialId);
-    QFETCH(Replies, replies);
-    QFETCH(QStringList, updates);
-
-    Bench bench(command, {{"serialId", serialId}, {"lock", true}});
-    bench.run->commandExecute();
-    bench.sendFrames(replies);
-    bench.driver.sendReply({{"number", 99}}); // no "frame": ignored
-    QCoreApplication::processEvents();
-
-    QCOMPARE(bench.updates, updates);
-    QCOMPARE(bench.timer()->isActive(), updates.isEmpty());
-}
-
-void TstWrenchControl::lateAnswerAfterTimeoutWins() {
-    QFETCH(QString, command);
-
-    Bench bench(command, {{"serialId", "W1"}, {"lock", true}});
-    bench.run->commandExecute();
-    bench.timer()->start(1);
-    QTRY_COMPARE(bench.updates, timedOut);
-
-    bench.sendFrames({"W1OK\r"});
-    QCOMPARE(bench.updates, timedOut + confirmed);
-    QCOMPARE(bench.command->commandResults(), QVariantMap({{"doneOk", true}, {"failed", false}}));
-
-    bool ok = false;
-    bench.run->finishTheCommand(ok);
-    QVERIFY(ok);
-    QVERIFY(bench.driver.standingListeners().isEmpty());
-    bench.sendFrames({"W1OK\r"});
-    QCOMPARE(bench.updates.size(), 4);
-}
-
-void TstWrenchControl::refusedRunSendsNothing_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("finishOfUnstartedRun");
-
-    // Commands that hold a listen instruction release identifier 0 when none
-    // was registered; the others keep the framework's own finish.
-    QTest::newRow("setLock") << "setLock" << false;
-    QTest::newRow("setScreenLock") << "setScreenLock" << false;
-    QTest::newRow("setInitConfig") << "setInitConfig" << false;
-    QTest::newRow("setParallelListening") << "setParallelListening" << true;
-    QTest::newRow("setKeepAliveFonction") << "setKeepAliveFonction" << true;
-}
-
-void TstWrenchControl::refusedRunSendsNothing() {
-    QFETCH(QString, command);
-    QFETCH(bool, finishOfUnstartedRun);
-
-    Bench bench(command, {{"serialId", "W1"}, {"lock", true}});
-    DAbstractCommand* prototype = bench.plugin.commandPrototype(command);
-    QVERIFY(!prototype->commandExecute());
-    QVERIFY(!prototype->findChild<QTimer*>());
-    QVERIFY(prototype->commandResults().isEmpty());
-    QVERIFY(bench.driver.received().isEmpty());
-
-    bool ok = !finishOfUnstartedRun;
-    bench.run->finishTheCommand(ok);
-    QCOMPARE(ok, finishOfUnstartedRun);
-}
-
-void TstWrenchControl::initConfigSwitchesThenResets() {
-    Bench bench("setInitConfig", {{"serialId", "W1"}});
-    QList<int> sentAtResult;
-    QObject::connect(bench.command, &DAbstractCommand::sigResultUpdated, bench.command,
-                     [&] { sentAtResult.append(bench.driver.received().size()); });
-    QVERIFY(bench.run->commandExecute());
-
-    // Success is recorded at once, after both instructions, with no wrench.
-    QCOMPARE(bench.updates, confirmed);
-    QCOMPARE(sentAtResult, QList<int>({2, 2}));
-    const auto received = bench.driver.received();
-    QCOMPARE(bench.driver.receivedNames(), QStringList({"setParallelListening", "write"}));
-    QCOMPARE(received[0].arguments, QVariantMap({{"parallelListening", true}}));
-    QCOMPARE(received[1].arguments, QVariantMap({{"frame", QByteArray("W1DEL\r")}}));
-    QCOMPARE(received[0].timeout, 2000);
-    QCOMPARE(received[1].timeout, 2000);
-
-    bool ok = true;
-    bench.run->finishTheCommand(ok);
-    QVERIFY(!ok);
-}
-
-void TstWrenchControl::driverSettingArguments_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QVariantMap>("arguments");
-    QTest::addColumn<QVariantMap>("sent");
-
-    const QByteArray binary("\x02KA\x00\x03", 5);
-    QTest::newRow("parallel listening on")
-        << "setParallelListening" << QVariantMap{{"serialId", "W1"}, {"parallelListening", true}}
-        << QVariantMap{{"parallelListening", true}};
-    QTest::newRow("parallel listening missing")
-        << "setParallelListening" << QVariantMap() << QVariantMap{{"parallelListening", false}};
-    QTest::newRow("keep-alive, serial ID on the frame only")
-        << "setKeepAliveFonction"
-        << QVariantMap{{"serialId", "W1"},
-                       {"frame", binary},
-                       {"responseFrame", "W1NAK"},
-                       {"timeout", 1500},
-                       {"parallelListening", true}}
-        << QVariantMap{{"frame", QByteArray("W1") + binary},
-                       {"responseFrame", QByteArray("W1NAK")},
-                       {"timeout", 1500},
-                       {"parallelListening", true}};
-    QTest::newRow("keep-alive, no serial ID")
-        << "setKeepAliveFonction"
-        << QVariantMap{{"frame", binary}, {"responseFrame", "NAK"}, {"timeout", 10}}
-        << QVariantMap{{"frame", binary},
-                       {"responseFrame", QByteArray("NAK")},
-                       {"timeout", 10},
-                       {"parallelListening", false}};
-}
-
-void TstWrenchControl::driverSettingArguments() {
-    QFETCH(QString, command);
-    QFETCH(QVariantMap, arguments);
-    QFETCH(QVariantMap, sent);
-
-    Bench bench(command, arguments);
-    QVERIFY(bench.run->commandExecute());
-    QCOMPARE(bench.driver.receivedNames(), QStringList({command}));
-    const auto received = bench.driver.received().first();
-    QCOMPARE(received.arguments, sent);
-    QCOMPARE(received.timeout, 2000);
-    for (const char* key : {"frame", "responseFrame"}) {
-        QCOMPARE(received.arguments.value(key).userType(), sent.value(key).userType());
-    }
-}
-
-void TstWrenchControl::driverAnswerIsMirrored_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<ReplyMaps>("replies");
-    QTest::addColumn<QStringList>("updates");
-
-    const ReplyMaps falseThenTrue{{{"cmd_success", false}}, {{"cmd_success", true}}};
-    const ReplyMaps missingKey{{{"number", 1}}};
-    for (const char* command : {"setParallelListening", "setKeepAliveFonction"}) {
-        QTest::addRow("%s: false, then true", command)
-            << command << falseThenTrue << QStringList({"cmd_success=false", "cmd_success=true"});
-        QTest::addRow("%s: key missing", command)
-            << command << missingKey << QStringList({"cmd_success=false"});
-    }
-}
-
-void TstWrenchControl::driverAnswerIsMirrored() {
-    QFETCH(QString, command);
-    QFETCH(ReplyMaps, replies);
-    QFETCH(QStringList, updates);
-
-    Bench bench(command, {{"serialId", "W1"}, {"parallelListening", true}});
-    bench.run->commandExecute();
-    // Both answers in one event-loop turn, before the driver's run ends.
-    for (const auto& reply : replies) {
-        bench.driver.received().first().run->answer(reply);
-    }
-    QTRY_COMPARE(bench.updates, updates);
-}
 
 QTEST_GUILESS_MAIN(TstWrenchControl)
 #include "tst_wrench_control.moc"
