@@ -71,15 +71,12 @@ bool DCmdListen::cbListenReply(quint64 instructionId, const QVariantMap& reply) 
         m_inactivityTimer->start(inactivityIntervalMs);
     }
 
-    const auto frame = reply.constFind("frame");
-    if (frame == reply.constEnd()) {
+    const bool hasFrame = m_lineBuffer.feedReply(
+        reply, [this, replyNumber](const QByteArray& line) { classifyLine(line, replyNumber); });
+    if (!hasFrame) {
         WRENCH_LOG_MISSING_FRAME(
             this, "ERROR: replyData contains no frame for instructionId =", instructionId);
-        return true;
     }
-    m_lineBuffer.feed(frame->toByteArray(), [this, replyNumber](const QByteArray& line) {
-        classifyLine(line, replyNumber);
-    });
     return true;
 }
 

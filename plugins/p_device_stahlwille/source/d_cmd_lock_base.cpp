@@ -35,11 +35,7 @@ bool DCmdLockBase::commandExecute() {
 }
 
 bool DCmdLockBase::cbListenReply(quint64, const QVariantMap& reply) {
-    const auto frame = reply.constFind("frame");
-    if (frame == reply.constEnd()) {
-        return true;
-    }
-    m_lineBuffer.feed(frame->toByteArray(), [this](const QByteArray& line) { checkLine(line); });
+    m_lineBuffer.feedReply(reply, [this](const QByteArray& line) { checkLine(line); });
     return true;
 }
 

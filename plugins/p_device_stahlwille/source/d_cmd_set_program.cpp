@@ -62,11 +62,7 @@ bool DCmdSetProgram::cbPresetDataReply(quint64, const QVariantMap& reply) {
 }
 
 bool DCmdSetProgram::cbListenReply(quint64, const QVariantMap& reply) {
-    const auto frame = reply.constFind("frame");
-    if (frame == reply.constEnd()) {
-        return true;
-    }
-    m_lineBuffer.feed(frame->toByteArray(), [this](const QByteArray& line) { checkLine(line); });
+    m_lineBuffer.feedReply(reply, [this](const QByteArray& line) { checkLine(line); });
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QVariantMap>
 
 // Cuts the bytes that the driver reports into lines at CR or LF, carrying a
 // partial line from one reply to the next. Empty lines (the LF of a CR LF pair)
@@ -30,6 +31,17 @@ public:
             endLine();
             cursor = lineEnd + 1;
         }
+    }
+
+    // Feeds the reply's "frame"; false, with nothing fed, when it has none.
+    template <class OnLine>
+    bool feedReply(const QVariantMap& reply, OnLine&& onLine) {
+        const auto frame = reply.constFind(QStringLiteral("frame"));
+        if (frame == reply.constEnd()) {
+            return false;
+        }
+        feed(frame->toByteArray(), onLine);
+        return true;
     }
 
     // The bytes of the line not yet ended.
