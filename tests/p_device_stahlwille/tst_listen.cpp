@@ -81,6 +81,42 @@ private slots:
         QTEST(outcome.join(' '), "outcome");
     }
 
+    void presetNoFollowsTheProgramProperty_data() {
+        QTest::addColumn<QVariant>("currentProgId");
+        QTest::addColumn<QVariant>("presetNo");
+        QTest::newRow("set") << QVariant(12u) << QVariant(12);
+        QTest::newRow("never set") << QVariant() << QVariant(0);
+        QTest::newRow("not a number") << QVariant("x") << QVariant(0);
+    }
+
+    void presetNoFollowsTheProgramProperty() {
+        QFETCH(QVariant, currentProgId);
+        QFETCH(QVariant, presetNo);
+        CommandBench bench("listenEventsData", {{"serialId", "W1"}});
+        if (currentProgId.isValid()) {
+            bench.plugin.setProperty("currentProgId", currentProgId, false);
+        }
+        QVERIFY(bench.execute());
+        bench.send({"W1OK\r", record("100")});
+        QCOMPARE(bench.values.value(0).toMap().value("presetNo"), presetNo);
+    }
+
+    // Under a plug-in that is not the wrench's, there is no program to name.
+    void noPresetNoUnderAnotherPlugin() {
+        PScriptedDriver host, line;
+        host.setDriver(&line);
+        DCmdListen listen({{"serialId", "W1"}}, &host);
+        QVERIFY(listen.commandExecute());
+        QSignalSpy published(&listen, &DAbstractCommand::sigResultUpdated);
+        line.sendFrame("W1OK\r");
+        drainEvents();
+        line.sendFrame(record("100"));
+        drainEvents();
+        QCOMPARE(published.size(), 1);
+        QVERIFY(!published[0][1].toMap().contains("presetNo"));
+        QVERIFY(published[0][1].toMap().contains("timestamp"));
+    }
+
     // A "CLR" whose answer never comes is asked again at each silence, so
     // polling resumes once the wrench replies.
     void unansweredClearIsAskedAgain() {
