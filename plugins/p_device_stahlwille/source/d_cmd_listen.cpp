@@ -11,7 +11,7 @@
 DCmdListen::DCmdListen(const QVariantMap& arguments, QObject* parent)
     : DAbstractCommand("listenEventsData", "stopListening", arguments, parent) {
     setDescription("Listen to tightening data from Stahlwille device");
-    declareAParameter("serialId", "strg", "The serial ID of the device", QString());
+    declareAParameter("serialId", "strg", "The serial ID of the device", QString(""));
     declareAResult("eventData", "varM", "Tightening data", QVariant());
 }
 
