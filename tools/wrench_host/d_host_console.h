@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// Where the host writes: JSON lines to stdout, messages and the trace to
+// stderr. Each line is flushed at once, so that a pipe sees it as it happens.
+class DHostConsole {
+public:
+    static void json(const QJsonObject& object);
+    // "wrench_host: " and the message, on stderr.
+    static void message(const QString& text);
+    // The text as it is, on stderr.
+    static void raw(const QString& text);
+    static void usage(const QString& text);
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+// The host's stdout lines as JSON objects: result updates, the end of a run
+// and the catalogue. Byte arrays are shown as text with C escapes.
+class DJsonOutput {
+public:
+    static QJsonValue toJson(const QVariant& value);
+
+    // {"result": key, "value": value}
+    static QJsonObject resultLine(const QString& key, const QVariant& value);
+    // {"command": name, "results": {...}, "ok": ok}
+    static QJsonObject runEndLine(const QString& command, const QVariantMap& results, bool ok);
+    // One command of the catalogue: name, stop name, description, parameters
+    // and results with their type tags and defaults.
+    static QJsonObject catalogueLine(const QVariantMap& fullDescription);
+
+    static QByteArray compact(const QJsonObject& object);
+};
