@@ -1,0 +1,176 @@
+#include "d_command_runner.h"
+
+#include "d_host_console.h"
+#include "d_json_output.h"
+
+#include <d_abstract_command.h>
+#include <d_abstract_plugin.h>
+
+#include <QTimer>
+
+namespace {
+
+const QString doneOkKey = QStringLiteral("doneOk");
+const QString cmdSuccessKey = QStringLiteral("cmd_success");
+const QString failedKey = QStringLiteral("failed");
+const QString eventDataKey = QStringLiteral("eventData");
+
+bool declares(const DAbstractCommand& command, const QString& key) {
+    for (const auto& result : command.declaredResults()) {
+        if (result.name == key) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+DCommandRunner::DCommandRunner(DAbstractPlugin* plugin, QObject* parent)
+    : QObject(parent)
+    , m_plugin(plugin)
+    , m_timeLimit(new QTimer(this)) {
+    m_timeLimit->setSingleShot(true);
+    connect(m_timeLimit, &QTimer::timeout, this, &DCommandRunner::onTimeLimit);
+}
+
+DCommandRunner::~DCommandRunner() = default;
+
+void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
+    m_request = request;
+    m_events = 0;
+    m_end = End::None;
+    m_ok = false;
+    m_results.clear();
+    m_running = true;
+
+    DAbstractCommand* prototype = m_plugin->commandPrototype(request.command);
+    m_run = prototype->createCommand(request.arguments);
+    m_command = dynamic_cast<DAbstractCommand*>(m_run.data());
+    if (!m_command) {
+        DHostConsole::message(QStringLiteral("%1: the plug-in made no run").arg(request.command));
+        m_run.reset();
+        scheduleEnd(End::Refused);
+        return;
+    }
+    m_successKey = declares(*m_command, doneOkKey)
+                       ? doneOkKey
+                       : (declares(*m_command, cmdSuccessKey) ? cmdSuccessKey : QString());
+    m_declaresFailed = declares(*m_command, failedKey);
+    // Connected before the run starts: a command may record its outcome
+    // inside commandExecute().
+    connect(m_command, &DAbstractCommand::sigResultUpdated, this, &DCommandRunner::onResultUpdated);
+    m_timeLimitMs = timeLimitMs;
+    if (timeLimitMs > 0) {
+        m_timeLimit->start(timeLimitMs);
+    }
+    if (!m_run->commandExecute()) {
+        DHostConsole::message(
+            QStringLiteral("%1: the plug-in refused to run it").arg(request.command));
+        scheduleEnd(End::Refused);
+    }
+}
+
+void DCommandRunner::interrupt() {
+    if (m_running && m_end == End::None) {
+        scheduleEnd(End::Interrupted);
+    }
+}
+
+bool DCommandRunner::isRunning() const {
+    return m_running;
+}
+
+bool DCommandRunner::ok() const {
+    return m_ok;
+}
+
+QVariantMap DCommandRunner::results() const {
+    return m_results;
+}
+
+void DCommandRunner::onResultUpdated(const QString& key, const QVariant& value) {
+    DHostConsole::json(DJsonOutput::resultLine(key, value));
+    if (m_end != End::None) {
+        return;
+    }
+    if (m_request.kind == DRunRequest::Kind::Listen) {
+        if (key == eventDataKey && ++m_events == m_request.count) {
+            scheduleEnd(End::Count);
+        }
+    } else if (isOutcome(key, value)) {
+        scheduleEnd(End::Outcome);
+    }
+}
+
+void DCommandRunner::onTimeLimit() {
+    if (m_running && m_end == End::None) {
+        DHostConsole::message(QStringLiteral("%1: timed out after %2 ms")
+                                  .arg(m_request.command)
+                                  .arg(m_timeLimitMs));
+        scheduleEnd(End::TimedOut);
+    }
+}
+
+// A declared outcome recorded true ends the run; so does any "cmd_success"
+// of a command that has no "failed" to wait for.
+bool DCommandRunner::isOutcome(const QString& key, const QVariant& value) const {
+    if ((key == m_successKey && !m_successKey.isEmpty()) ||
+        (key == failedKey && m_declaresFailed)) {
+        return value.toBool() || (key == cmdSuccessKey && !m_declaresFailed);
+    }
+    return false;
+}
+
+void DCommandRunner::scheduleEnd(End reason) {
+    m_end = reason;
+    QMetaObject::invokeMethod(this, &DCommandRunner::endRun, Qt::QueuedConnection);
+}
+
+void DCommandRunner::endRun() {
+    m_timeLimit->stop();
+    m_results = m_command ? m_command->commandResults() : QVariantMap();
+    switch (m_end) {
+    case End::Outcome:
+        m_ok = outcomeOk(m_results);
+        break;
+    case End::Count:
+        m_ok = true;
+        break;
+    case End::Interrupted:
+        m_ok = m_request.kind == DRunRequest::Kind::Listen;
+        if (!m_ok) {
+            DHostConsole::message(QStringLiteral("%1: interrupted").arg(m_request.command));
+        }
+        break;
+    case End::None:
+    case End::TimedOut:
+    case End::Refused:
+        m_ok = false;
+        break;
+    }
+    if (m_end != End::Refused) {
+        bool finished = m_ok;
+        m_run->finishTheCommand(finished);
+    }
+    if (m_command) {
+        disconnect(m_command, nullptr, this, nullptr);
+        m_command = nullptr;
+    }
+    m_run.reset();
+    DHostConsole::json(DJsonOutput::runEndLine(m_request.command, m_results, m_ok));
+    // What the finish queued (released instructions, late replies) runs
+    // before the next run starts.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_running = false;
+            emit sigEnded(m_ok);
+        },
+        Qt::QueuedConnection);
+}
+
+bool DCommandRunner::outcomeOk(const QVariantMap& results) const {
+    return !m_successKey.isEmpty() && results.value(m_successKey).toBool() &&
+           !results.value(failedKey).toBool();
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "d_run_request.h"
+
+#include <QObject>
+#include <QSharedPointer>
+#include <QString>
+#include <QVariantMap>
+
+class DAbstractCommand;
+class DAbstractPlugin;
+class ICommand;
+class QTimer;
+
+// One run of a plug-in command, from its prototype to its end. Every result
+// update is printed as it is recorded; the run ends when it records its
+// outcome, after --count "eventData" results of a listen, on interrupt() or
+// at the time limit. The end always happens on a later turn of the event
+// loop, never inside the command's own handler, so that everything the
+// handler records lands first. Then the runner finishes the command, drops
+// the run, prints the closing line and, one more turn later, emits sigEnded.
+class DCommandRunner : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DCommandRunner(DAbstractPlugin* plugin, QObject* parent = nullptr);
+    ~DCommandRunner() override;
+
+    // timeLimitMs <= 0: no limit.
+    void start(const DRunRequest& request, int timeLimitMs);
+    // Ctrl-C or SIGTERM: the normal end of a listen, a failure otherwise.
+    void interrupt();
+
+    bool isRunning() const;
+    bool ok() const;
+    // What the run had recorded when it ended, as on its closing line.
+    QVariantMap results() const;
+
+signals:
+    void sigEnded(bool ok);
+
+private:
+    enum class End { None, Outcome, Count, Interrupted, TimedOut, Refused };
+
+    void onResultUpdated(const QString& key, const QVariant& value);
+    void onTimeLimit();
+    bool isOutcome(const QString& key, const QVariant& value) const;
+    void scheduleEnd(End reason);
+    void endRun();
+    bool outcomeOk(const QVariantMap& results) const;
+
+    DAbstractPlugin* const m_plugin;
+    QTimer* const m_timeLimit;
+    DRunRequest m_request;
+    QSharedPointer<ICommand> m_run;
+    DAbstractCommand* m_command = nullptr;
+    QString m_successKey;
+    bool m_declaresFailed = false;
+    int m_timeLimitMs = 0;
+    int m_events = 0;
+    End m_end = End::None;
+    bool m_running = false;
+    bool m_ok = false;
+    QVariantMap m_results;
+};
