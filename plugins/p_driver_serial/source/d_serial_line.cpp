@@ -105,6 +105,7 @@ bool DSerialLine::openPort(const QString& portName, qint32 baudRate, QString* er
         // its feet: the failure is handled on the next turn.
         connect(m_port, &QSerialPort::errorOccurred, this, &DSerialLine::onPortError);
     }
+    m_portName = portName;
     m_port->setPortName(portName);
     m_port->clearError();
     if (!m_port->open(QIODevice::ReadWrite)) {
@@ -136,19 +137,38 @@ void DSerialLine::onReadyRead() {
     }
 }
 
+// A pty whose other end has closed reads end-of-file over and over, which the
+// port reports as a read error each time: any failure of an open port closes
+// it, or the event loop would spin on it.
 void DSerialLine::onPortError(QSerialPort::SerialPortError error) {
-    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !m_port ||
-        !m_port->isOpen() || m_deviceGiven) {
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || m_deviceGiven ||
+        !m_port || !m_port->isOpen() || m_failurePending) {
         return;
     }
-    const QString message =
-        reason("serial port " + m_port->portName() + " failed", m_port->errorString());
+    m_failurePending = true;
+    const QString message = failureText(error);
     QMetaObject::invokeMethod(
         this, [this, openCount = m_openCount, message] { failLine(openCount, message); },
         Qt::QueuedConnection);
 }
 
+// The port's own error text for a read or write failure names whatever the
+// system said last, which is seldom the cause.
+QString DSerialLine::failureText(QSerialPort::SerialPortError error) const {
+    switch (error) {
+    case QSerialPort::ResourceError:
+        return QString("serial port %1 is gone").arg(m_portName);
+    case QSerialPort::ReadError:
+        return QString("serial port %1 could not be read").arg(m_portName);
+    case QSerialPort::WriteError:
+        return QString("serial port %1 could not be written").arg(m_portName);
+    default:
+        return reason(QString("serial port %1 failed").arg(m_portName), m_port->errorString());
+    }
+}
+
 void DSerialLine::failLine(quint64 openCount, const QString& message) {
+    m_failurePending = false;
     if (openCount != m_openCount || !m_port || !m_port->isOpen()) {
         return;
     }

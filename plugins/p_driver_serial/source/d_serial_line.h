@@ -48,11 +48,14 @@ private:
     bool openPort(const QString& portName, qint32 baudRate, QString* error);
     void onReadyRead();
     void onPortError(QSerialPort::SerialPortError error);
+    QString failureText(QSerialPort::SerialPortError error) const;
     void failLine(quint64 openCount, const QString& message);
 
     QPointer<QIODevice> m_device;
     bool m_deviceGiven = false;
     QSerialPort* m_port = nullptr;
+    QString m_portName;
+    bool m_failurePending = false;
     // Tells a port failure queued while the line was open from one that
     // belongs to a previous opening.
     quint64 m_openCount = 0;
