@@ -48,14 +48,15 @@ void DSerialLine::close() {
     }
 }
 
+// Open for one direction only is no line: it is opened again for both.
 bool DSerialLine::isOpen() const {
     const QIODevice* device = current();
-    return device && device->isOpen();
+    return device && (device->openMode() & QIODevice::ReadWrite) == QIODevice::ReadWrite;
 }
 
 bool DSerialLine::write(const QByteArray& bytes) {
     QIODevice* device = current();
-    if (!device || !device->isOpen()) {
+    if (!isOpen()) {
         return false;
     }
     if (device->bytesToWrite() > maxPendingBytes - bytes.size()) {
@@ -80,7 +81,7 @@ bool DSerialLine::openDevice(QString* error) {
         return false;
     }
     if (m_device->isOpen()) {
-        m_device->close(); // open, but not for both directions
+        m_device->close();
     }
     if (!m_device->open(QIODevice::ReadWrite)) {
         *error = reason("cannot open the line device", m_device->errorString());
