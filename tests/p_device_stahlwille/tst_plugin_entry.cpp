@@ -39,26 +39,6 @@ private slots:
         QCOMPARE(made->objectUuid(), uuid);
     }
 
-    void catalogue() {
-        const QUuid uuid("{11111111-2222-4333-8444-555555555555}");
-        PDeviceStahlwille plugin(uuid);
-        QSignalSpy announced(&plugin, &DAbstractPlugin::sigCommandsInitDone);
-        plugin.initPluginCommands();
-        plugin.initPluginCommands(); // rebuilds the catalogue instead of doubling it
-        QStringList rows;
-        for (const QString& name : plugin.commandNames()) {
-            rows.append(name + '/' + plugin.commandPrototype(name)->stopCommandName());
-        }
-        QCOMPARE(rows,
-                 QStringList({"listenEventsData/stopListening", "getPresetData/",
-                              "setLock/stopSetLock", "setScreenLock/", "setProgram/stopSetProgram",
-                              "setKeepAliveFonction/", "checkConnectionWithSerial/stopCheck",
-                              "setInitConfig/stopInitConfig", "setParallelListening/"}));
-        QCOMPARE(plugin.findChildren<DAbstractCommand*>().size(), rows.size());
-        QCOMPARE(announced.size(), 2);
-        QCOMPARE(announced[1], QVariantList({uuid, plugin.commandNames()}));
-    }
-
 private:
     QPluginLoader m_loader{WRENCH_PLUGIN_FILE};
 };

@@ -23,4 +23,16 @@ public:
 protected:
     qint64 readData(char* data, qint64 maxSize) override;
     qint64 writeData(const char* data, qint64 size) override;
+
+public:
+    // Above this many unread bytes the wrench is held back until some are read.
+    static constexpr qint64 maxUnreadBytes = 1 << 20;
+
+private:
+    void onOutput(const QByteArray& bytes);
+    void holdWrench(bool hold);
+
+    QPointer<DSimWrench> m_wrench;
+    QByteArray m_readBuffer;
+    bool m_holding = false;
 };

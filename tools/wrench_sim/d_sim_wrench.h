@@ -1,10 +1,14 @@
 #pragma once
 
 #include "d_sim_faults.h"
+#include "d_sim_frame.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QRandomGenerator>
+
+#include <deque>
 
 class QTimer;
 
@@ -39,9 +43,89 @@ public:
     // The last program frame accepted (mnemonic and fields, no serial ID, no CR).
     QByteArray program() const;
 
+    // Output queued and not yet emitted.
+    bool hasPendingOutput() const;
+    // A reader that cannot keep up holds the output back; nothing queued is
+    // lost, it is emitted once the output is resumed.
+    void setOutputPaused(bool paused);
+    bool isOutputPaused() const;
+
+    // A longer frame is dropped whole, up to its CR.
+    static constexpr int maxFrameLength = 256;
+    // The wrench's memory: a tightening beyond it is not saved.
+    static constexpr int maxSavedRecords = 1000;
+    // Queued lines beyond this many bytes are dropped, as a wire that nobody
+    // reads would lose them.
+    static constexpr qint64 maxPendingBytes = 1 << 20;
+    // The flood fault: this many bytes without a line end, one chunk per turn.
+    static constexpr qint64 floodBytes = qint64(50) * 1024 * 1024;
+    static constexpr int floodChunkBytes = 64 * 1024;
+    // The wrench's clock (seconds since 1970, UTC) before its first tightening;
+    // each tightening moves it on by a few seconds.
+    static constexpr qint64 firstTimestamp = 1709634120;
+
 signals:
     // Bytes the wrench sends, in order.
     void output(const QByteArray& bytes);
     // After a tightening: its record line (no line end), as "GDS" will answer it.
     void tightened(const QByteArray& recordLine);
+
+private:
+    // A run of bytes to send, or the flood's bytes still to send.
+    struct Segment {
+        QByteArray bytes;
+        qint64 floodLeft = 0;
+    };
+
+    void endFrame();
+    void execute(const DSimFrame& frame);
+    void answerGetData();
+    void answerClear();
+    void acceptProgram(const DSimFrame& frame);
+
+    void answer(const QByteArray& text);
+    void answerLine(const QByteArray& line);
+    void queueLine(const QByteArray& line);
+    void queueBytes(const QByteArray& bytes);
+    void queueFlood();
+    void startOutput();
+    void sendNext();
+    QByteArray noiseLine();
+    QByteArray floodChunk();
+
+    void onTighteningTimeout();
+    double between(double lowest, double highest);
+    QByteArray recordLine(int number, double torque, double angle, qint64 timestamp,
+                          bool inTolerance) const;
+    QByteArray resultLine(int number, double torque, char sign, double seconds,
+                          qint64 timestamp) const;
+    char toleranceSign(double torque, double angle) const;
+
+    QByteArray m_serialId;
+    DSimFaults m_faults;
+    QRandomGenerator m_random;
+
+    QByteArray m_frame;
+    bool m_frameOverlong = false;
+
+    bool m_locked = false;
+    bool m_screenLocked = false;
+    QByteArray m_program;
+    DSimFrame::Targets m_targets;
+
+    QList<QByteArray> m_savedRecords;
+    // The oldest record went out in a "GDS" answer and waits for its "CLR".
+    bool m_oldestDelivered = false;
+    int m_tighteningCount = 0;
+    qint64 m_lastTimestamp = firstTimestamp;
+    int m_tighteningsLeft = 0;
+    QTimer* m_tighteningTimer = nullptr;
+
+    std::deque<Segment> m_queue;
+    int m_headOffset = 0;
+    qint64 m_pendingBytes = 0;
+    bool m_flooded = false;
+    bool m_outputPaused = false;
+    QByteArray m_floodChunk;
+    QTimer* m_outputTimer = nullptr;
 };

@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QString>
 
+class DSerialLine;
 class QIODevice;
+class QTimer;
 
 // The serial driver stand-in: a plug-in that serves one line to a device and
 // whose commands are the driver instructions "listenEventsData", "write",
@@ -24,6 +26,11 @@ public:
                            QObject* parent = nullptr);
     ~PDriverSerial() override;
 
+    static QUuid getPluginId();
+    static const char* getPluginName();
+
+    // Called by the constructor too, so that a driver serves as soon as it is
+    // made; calling it again rebuilds the catalogue.
     void initPluginCommands() override;
     IPlugin* createInstance(const QUuid& instanceUuid) const override;
 
@@ -47,6 +54,12 @@ public:
     void setKeepAlive(const QByteArray& frame, const QByteArray& responseFrame, int timeoutMs);
     QByteArray keepAliveFrame() const;
     int keepAliveInterval() const;
+    // Kept as given, for whoever asks; answers are not compared with it.
+    QByteArray keepAliveResponseFrame() const;
+    // The raw mode flag handed in with the keep-alive set-up, kept apart from
+    // parallelListening() so that a keep-alive set-up does not switch it.
+    bool keepAliveParallelListening() const;
+    void setKeepAliveParallelListening(bool enabled);
 
 signals:
     // Every chunk of bytes read from the line, in order.
@@ -55,4 +68,18 @@ signals:
     void sigBytesWritten(const QByteArray& frame);
     // The line could not be opened, or failed.
     void sigLineError(const QString& message);
+
+private:
+    bool keepAliveOn() const;
+    void restartKeepAlive();
+    void onKeepAliveDue();
+    void onBytesRead(const QByteArray& chunk);
+
+    DSerialLine* m_line = nullptr;
+    QTimer* m_keepAliveTimer = nullptr;
+    bool m_parallelListening = false;
+    QByteArray m_keepAliveFrame;
+    QByteArray m_keepAliveResponseFrame;
+    int m_keepAliveMs = 0;
+    bool m_keepAliveParallelListening = false;
 };

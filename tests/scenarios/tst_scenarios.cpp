@@ -1,0 +1,315 @@
+#include <d_abstract_command.h>
+#include <d_sim_line.h>
+#include <d_sim_wrench.h>
+#include <p_device_stahlwille.h>
+#include <p_driver_serial.h>
+
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QVariantMap presets() {
+    return {{"3", QVariantMap{{"angle", 30},
+                              {"targetTorque", 12.5},
+                              {"startTorque", 5},
+                              {"angleTol", 2.5},
+                              {"torqueTol", 0.5}}}};
+}
+
+DSimFaults faultsFrom(const QString& list) {
+    DSimFaults faults;
+    QString error;
+    if (!DSimFaults::fromList(list, &faults, &error)) {
+        qFatal("bad fault list in the test table: %s", qPrintable(error));
+    }
+    return faults;
+}
+
+// The plug-in bound to the real driver stand-in, whose line is a simulated
+// wrench in the same process.
+struct Bench {
+    DSimWrench wrench;
+    DSimLine line{&wrench};
+    PDriverSerial driver;
+    PDeviceStahlwille plugin;
+    int framesWritten = 0;
+    int chunksRead = 0;
+
+    explicit Bench(const QString& faults)
+        : wrench("W1", faultsFrom(faults), 7) {
+        QObject::connect(&driver, &PDriverSerial::sigBytesWritten, [this] { ++framesWritten; });
+        QObject::connect(&driver, &PDriverSerial::sigBytesRead, [this] { ++chunksRead; });
+        driver.initPluginCommands();
+        driver.setLineDevice(&line);
+        QString error;
+        if (!driver.openLine(&error)) {
+            qFatal("the simulated line does not open: %s", qPrintable(error));
+        }
+        plugin.setConfiguration({{"presets", presets()}});
+        plugin.initPluginCommands();
+        plugin.setDriver(&driver);
+    }
+};
+
+// One run of a command made by its prototype, every result update noted as
+// "key=value".
+struct Run {
+    QSharedPointer<ICommand> run;
+    DAbstractCommand* command = nullptr;
+    QStringList updates;
+    QVariantList events;
+
+    Run(DAbstractPlugin& plugin, const QString& name, const QVariantMap& arguments) {
+        run = plugin.commandPrototype(name)->createCommand(arguments);
+        command = dynamic_cast<DAbstractCommand*>(run.data());
+        QObject::connect(command, &DAbstractCommand::sigResultUpdated,
+                         [this](const QString& key, const QVariant& value) {
+                             if (key == "eventData") {
+                                 events.append(value);
+                             } else {
+                                 updates.append(key + '=' + value.toString());
+                             }
+                         });
+    }
+
+    bool outcome() const {
+        return updates.contains("doneOk=true") || updates.contains("cmd_success=true") ||
+               updates.contains("failed=true");
+    }
+
+    QTimer* timer(int intervalMs) const {
+        for (QTimer* candidate : command->findChildren<QTimer*>()) {
+            if (candidate->interval() == intervalMs) {
+                return candidate;
+            }
+        }
+        return nullptr;
+    }
+
+    bool finish() {
+        bool ok = false;
+        run->finishTheCommand(ok);
+        return ok;
+    }
+};
+
+} // namespace
+
+class TstScenarios : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Every command that waits for the wrench, by name, through the router, the
+    // driver and the simulated wrench, with the faults it has to get through.
+    void commandAgainstTheWrench_data() {
+        QTest::addColumn<QString>("faults");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QVariantMap>("arguments");
+        QTest::addColumn<QStringList>("updates");
+
+        const QStringList done{"doneOk=true", "failed=false"};
+        const QStringList success{"cmd_success=true", "failed=false"};
+        const QVariantMap lock{{"serialId", "W1"}, {"lock", true}};
+        const QVariantMap program{{"serialId", "W1"}, {"program", 3}};
+        for (const QString faults : {"", "split", "crlf", "garbage", "split,crlf,garbage"}) {
+            const QString tag = faults.isEmpty() ? "no fault" : faults;
+            QTest::addRow("connection, %s", qPrintable(tag))
+                << faults << "checkConnectionWithSerial" << QVariantMap{{"serialId", "W1"}} << done;
+            QTest::addRow("lock, %s", qPrintable(tag)) << faults << "setLock" << lock << done;
+            QTest::addRow("screen lock, %s", qPrintable(tag))
+                << faults << "setScreenLock" << lock << done;
+            QTest::addRow("program, %s", qPrintable(tag))
+                << faults << "setProgram" << program << success;
+        }
+        QTest::newRow("unlock") << ""
+                                << "setLock" << QVariantMap{{"serialId", "W1"}, {"lock", false}}
+                                << done;
+        QTest::newRow("init config") << ""
+                                     << "setInitConfig" << QVariantMap{{"serialId", "W1"}} << done;
+    }
+
+    void commandAgainstTheWrench() {
+        QFETCH(QString, faults);
+        QFETCH(QString, command);
+        QFETCH(QVariantMap, arguments);
+        Bench bench(faults);
+        Run run(bench.plugin, command, arguments);
+        QVERIFY(run.run->commandExecute());
+        QTRY_VERIFY(run.outcome());
+        QTEST(run.updates, "updates");
+        run.finish();
+        QTRY_COMPARE(DInstructionRouter::instance().instructionCount(), 0);
+    }
+
+    void whatTheWrenchWasToldToDo() {
+        Bench bench("split");
+        runToOutcome(bench, "setLock", {{"serialId", "W1"}, {"lock", true}});
+        runToOutcome(bench, "setScreenLock", {{"serialId", "W1"}, {"lock", true}});
+        runToOutcome(bench, "setProgram", {{"serialId", "W1"}, {"program", 3}});
+        QVERIFY(bench.wrench.isLocked());
+        QVERIFY(bench.wrench.isScreenLocked());
+        QCOMPARE(bench.wrench.program(),
+                 QByteArray("STA,0012500,+0000500,-0000500,0005000,0300,+0025,-0025"));
+        runToOutcome(bench, "setLock", {{"serialId", "W1"}, {"lock", false}});
+        QVERIFY(!bench.wrench.isLocked());
+    }
+
+    // Commands that only talk to the driver or to the plug-in itself.
+    void driverSettings() {
+        Bench bench("");
+        runToOutcome(bench, "setParallelListening",
+                     {{"serialId", "W1"}, {"parallelListening", true}});
+        QVERIFY(bench.driver.parallelListening());
+        runToOutcome(bench, "setKeepAliveFonction",
+                     {{"serialId", "W1"},
+                      {"frame", QByteArray("BAT\r")},
+                      {"responseFrame", QByteArray("?")},
+                      {"timeout", 4000}});
+        QCOMPARE(bench.driver.keepAliveFrame(), QByteArray("W1BAT\r"));
+        QCOMPARE(bench.driver.keepAliveInterval(), 4000);
+        Run preset(bench.plugin, "getPresetData", {{"program", 3}});
+        QVERIFY(preset.run->commandExecute());
+        QCOMPARE(preset.updates.value(0), QString("cmd_success=true"));
+        QCOMPARE(preset.command->commandResults().value("presetData").toMap().value("presetNo"),
+                 QVariant("3"));
+    }
+
+    // A wrench that refuses or never answers fails the command when its answer
+    // timer expires; nothing is left standing.
+    void unansweredCommandsFail_data() {
+        QTest::addColumn<QString>("faults");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("expiries");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QStringList>("updates");
+        const QStringList lockFailed{"failed=true", "doneOk=false"};
+        QTest::newRow("lock refused") << "refuse"
+                                      << "setLock" << 1 << true << lockFailed;
+        QTest::newRow("lock unanswered") << "silent"
+                                         << "setLock" << 1 << false << lockFailed;
+        QTest::newRow("screen lock refused") << "refuse"
+                                             << "setScreenLock" << 1 << true << lockFailed;
+        QTest::newRow("program refused")
+            << "refuse"
+            << "setProgram" << 1 << true << QStringList{"cmd_success=false", "failed=true"};
+        QTest::newRow("connection unanswered")
+            << "silent"
+            << "checkConnectionWithSerial" << 5 << false << QStringList{"failed=true"};
+    }
+
+    void unansweredCommandsFail() {
+        QFETCH(QString, faults);
+        QFETCH(QString, command);
+        QFETCH(int, expiries);
+        QFETCH(bool, answered);
+        Bench bench(faults);
+        Run run(bench.plugin, command, {{"serialId", "W1"}, {"lock", true}, {"program", 3}});
+        QVERIFY(run.run->commandExecute());
+        for (int expiry = 0; expiry < expiries; ++expiry) {
+            // The frame has reached the wrench, and its refusal has come back.
+            QTRY_VERIFY(bench.framesWritten > expiry);
+            QTRY_VERIFY(!answered || bench.chunksRead > expiry);
+            QVERIFY(!run.outcome());
+            QTimer* answer = run.timer(3000);
+            QVERIFY(answer);
+            answer->start(1);
+        }
+        QTRY_VERIFY(run.outcome());
+        QTEST(run.updates, "updates");
+        run.finish();
+        QTRY_COMPARE(DInstructionRouter::instance().instructionCount(), 0);
+    }
+
+    // Every tightening reaches the host once, in order, whatever the line does.
+    void tighteningsArePublishedOnceInOrder_data() {
+        QTest::addColumn<QString>("faults");
+        QTest::newRow("no fault") << "";
+        QTest::newRow("repeat") << "repeat";
+        QTest::newRow("split") << "split";
+        QTest::newRow("all the line faults") << "split,crlf,garbage,repeat";
+    }
+
+    void tighteningsArePublishedOnceInOrder() {
+        QFETCH(QString, faults);
+        Bench bench(faults);
+        QList<QByteArray> records;
+        connect(&bench.wrench, &DSimWrench::tightened,
+                [&records](const QByteArray& line) { records.append(line); });
+        runToOutcome(bench, "setProgram", {{"serialId", "W1"}, {"program", 3}});
+        bench.wrench.tighten(); // saved before anyone listens
+        Run listen(bench.plugin, "listenEventsData", {{"serialId", "W1"}});
+        QVERIFY(listen.run->commandExecute());
+        QTimer* poll = listen.timer(1000);
+        QVERIFY(poll && !poll->isSingleShot());
+        poll->start(5);
+        bench.wrench.tighten();
+        bench.wrench.tighten();
+        QTRY_COMPARE(listen.events.size(), 3);
+        QTRY_COMPARE(bench.wrench.savedRecordCount(), 0);
+        const int polled = bench.framesWritten;
+        QTRY_VERIFY(bench.framesWritten > polled + 5); // a few more polls, nothing new
+        QCOMPARE(listen.events.size(), 3);
+        for (int i = 0; i < records.size(); ++i) {
+            const QVariantMap event = listen.events[i].toMap();
+            QCOMPARE(event.value("timestamp").toInt(), records[i].split(',').value(10).toInt());
+            QCOMPARE(event.value("presetNo"), QVariant(3));
+        }
+        QVERIFY(listen.finish());
+        QTRY_COMPARE(DInstructionRouter::instance().instructionCount(), 0);
+    }
+
+    // The same exchange over a real serial port: the wrench program on a
+    // pseudo-terminal.
+    void serialPortToTheWrenchProgram() {
+        QProcess simulator;
+        simulator.start(WRENCH_SIM_PROGRAM,
+                        {"--pty", "--sim-tightenings", "1", "--sim-every", "50"});
+        if (!simulator.waitForStarted(5000) || !simulator.waitForReadyRead(5000)) {
+            QSKIP("no pseudo-terminal here");
+        }
+        const QString port = QString::fromUtf8(simulator.readLine().trimmed());
+        if (port.isEmpty()) {
+            QSKIP("no pseudo-terminal here");
+        }
+        auto stop = qScopeGuard([&simulator] {
+            simulator.terminate();
+            simulator.waitForFinished(5000);
+        });
+
+        PDriverSerial driver;
+        driver.initPluginCommands();
+        driver.setConfiguration({{"portName", port}, {"baudRate", 115200}});
+        QString error;
+        QVERIFY2(driver.openLine(&error), qPrintable(error));
+        PDeviceStahlwille plugin;
+        plugin.initPluginCommands();
+        plugin.setDriver(&driver);
+
+        Run lock(plugin, "setLock", {{"serialId", "W1"}, {"lock", true}});
+        QVERIFY(lock.run->commandExecute());
+        QTRY_VERIFY(lock.outcome());
+        QCOMPARE(lock.updates, QStringList({"doneOk=true", "failed=false"}));
+        lock.finish();
+
+        Run listen(plugin, "listenEventsData", {{"serialId", "W1"}});
+        QVERIFY(listen.run->commandExecute());
+        listen.timer(1000)->start(5);
+        QTRY_COMPARE(listen.events.size(), 1);
+        QVERIFY(listen.events[0].toMap().contains("convertedTorque"));
+        QVERIFY(listen.finish());
+    }
+
+private:
+    static void runToOutcome(Bench& bench, const QString& command, const QVariantMap& arguments) {
+        Run run(bench.plugin, command, arguments);
+        QVERIFY(run.run->commandExecute());
+        QTRY_VERIFY(run.outcome());
+        QVERIFY2(!run.updates.contains("failed=true"), qPrintable(run.updates.join(' ')));
+        run.finish();
+    }
+};
+
+QTEST_GUILESS_MAIN(TstScenarios)
+#include "tst_scenarios.moc"
