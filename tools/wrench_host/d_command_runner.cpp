@@ -105,9 +105,8 @@ void DCommandRunner::onResultUpdated(const QString& key, const QVariant& value) 
 
 void DCommandRunner::onTimeLimit() {
     if (m_running && m_end == End::None) {
-        DHostConsole::message(QStringLiteral("%1: timed out after %2 ms")
-                                  .arg(m_request.command)
-                                  .arg(m_timeLimitMs));
+        DHostConsole::message(
+            QStringLiteral("%1: timed out after %2 ms").arg(m_request.command).arg(m_timeLimitMs));
         scheduleEnd(End::TimedOut);
     }
 }

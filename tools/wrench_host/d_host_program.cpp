@@ -1,0 +1,132 @@
+#include "d_host_program.h"
+
+#include "d_command_runner.h"
+#include "d_host_console.h"
+#include "d_host_options.h"
+#include "d_host_session.h"
+#include "d_json_output.h"
+#include "d_line_trace.h"
+#include "d_script_reader.h"
+#include "d_signal_watcher.h"
+
+#include <d_abstract_command.h>
+#include <d_abstract_plugin.h>
+
+#include <QEventLoop>
+
+int DHostProgram::exec(const QStringList& arguments) {
+    DHostOptions options;
+    QString error;
+    if (!options.parse(arguments, &error)) {
+        DHostConsole::message(error + QStringLiteral(" (wrench_host --help)"));
+        return UsageError;
+    }
+    if (options.help) {
+        DHostConsole::usage(DHostOptions::usage());
+        return Success;
+    }
+    DHostSession session(options);
+    QList<Step> steps;
+    if (!session.prepare(&error) || !planSteps(options, session, &steps, &error)) {
+        DHostConsole::message(error);
+        return UsageError;
+    }
+    return runSteps(options, &session, steps);
+}
+
+// Every step is checked before the first one runs.
+bool DHostProgram::planSteps(const DHostOptions& options, const DHostSession& session,
+                             QList<Step>* steps, QString* error) {
+    const DAbstractPlugin& plugin = *session.plugin();
+    if (options.verb != QLatin1String("script")) {
+        Step step;
+        if (!DRunRequest::fromVerb(options.verb, options.words, options.count, plugin,
+                                   &step.request, error)) {
+            return false;
+        }
+        steps->append(step);
+        return true;
+    }
+    if (options.count > 0) {
+        *error = QStringLiteral("--count applies to listen only; in a script, put it on the "
+                                "listen line");
+        return false;
+    }
+    const QString path = options.words.first();
+    QList<DScriptReader::Line> lines;
+    if (!DScriptReader::readFile(path, &lines, error)) {
+        *error = QStringLiteral("%1: %2").arg(path, *error);
+        return false;
+    }
+    for (const auto& line : lines) {
+        Step step;
+        step.lineNumber = line.number;
+        if (!DRunRequest::fromScriptLine(line.words, plugin, &step.request, error)) {
+            *error = QStringLiteral("%1:%2: %3").arg(path).arg(line.number).arg(*error);
+            return false;
+        }
+        steps->append(step);
+    }
+    return true;
+}
+
+int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
+                           const QList<Step>& steps) {
+    bool needsLine = false;
+    for (const Step& step : steps) {
+        needsLine = needsLine || step.request.kind != DRunRequest::Kind::List;
+    }
+    QString error;
+    if (needsLine && !session->bindLine(&error)) {
+        DHostConsole::message(error);
+        return UsageError;
+    }
+    if (options.trace && session->driver()) {
+        new DLineTrace(session->driver(), session);
+    }
+    DSignalWatcher watcher;
+    for (const Step& step : steps) {
+        if (watcher.wasRequested()) {
+            break;
+        }
+        if (step.request.kind == DRunRequest::Kind::List) {
+            printCatalogue(*session);
+            continue;
+        }
+        if (!runOne(options, session, &watcher, step.request)) {
+            if (step.lineNumber > 0) {
+                DHostConsole::message(QStringLiteral("%1:%2: %3 did not succeed")
+                                          .arg(options.words.first())
+                                          .arg(step.lineNumber)
+                                          .arg(step.request.command));
+            }
+            return RunFailed;
+        }
+    }
+    return Success;
+}
+
+bool DHostProgram::runOne(const DHostOptions& options, DHostSession* session,
+                          DSignalWatcher* watcher, const DRunRequest& request) {
+    DCommandRunner runner(session->plugin());
+    QEventLoop loop;
+    QObject::connect(&runner, &DCommandRunner::sigEnded, &loop, &QEventLoop::quit);
+    QObject::connect(watcher, &DSignalWatcher::sigTerminationRequested, &runner,
+                     &DCommandRunner::interrupt);
+    runner.start(request, timeLimitFor(options, request));
+    loop.exec();
+    return runner.ok();
+}
+
+void DHostProgram::printCatalogue(const DHostSession& session) {
+    for (const DAbstractCommand* prototype : session.plugin()->commandPrototypes()) {
+        DHostConsole::json(DJsonOutput::catalogueLine(prototype->fullDescription()));
+    }
+}
+
+int DHostProgram::timeLimitFor(const DHostOptions& options, const DRunRequest& request) {
+    if (options.timeLimitMs > 0) {
+        return options.timeLimitMs;
+    }
+    return request.kind == DRunRequest::Kind::Listen ? 0 : DHostOptions::defaultTimeLimitMs;
+}
