@@ -20,55 +20,58 @@ class TstCommandRunner : public QObject {
 private slots:
     // A request, then what happens ("expire": the command's 3000 ms answer
     // timer runs out; "limit": the runner's time limit; "interrupt": Ctrl-C;
-    // anything else: bytes from the wrench); whether the run ended ok and
-    // what it had recorded by then.
+    // anything else: bytes from the wrench); why the run did not succeed (""
+    // for success) and what it had recorded by then.
     void endOfRun_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QVariantMap>("arguments");
         QTest::addColumn<int>("count");
         QTest::addColumn<Steps>("steps");
-        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("failure");
         QTest::addColumn<QVariantMap>("results");
         const auto row = [](const char* name, const char* command, const QVariantMap& arguments,
-                            const Steps& steps, bool ok, const QVariantMap& results,
+                            const Steps& steps, const char* failure, const QVariantMap& results,
                             int count = 0) {
-            QTest::newRow(name) << QString(command) << arguments << count << steps << ok << results;
+            QTest::newRow(name) << QString(command) << arguments << count << steps
+                                << QString(failure) << results;
         };
         const QVariantMap lock{{"serialId", "W1"}, {"lock", true}};
         const QVariantMap confirmed{{"doneOk", true}, {"failed", false}};
         const QVariantMap failed{{"doneOk", false}, {"failed", true}};
 
-        row("confirmed", "setLock", lock, {"W1O", "K\r"}, true, confirmed);
-        row("other lines do not end it", "setLock", lock, {"W1?\r", "W2OK\r", "W1OK\r"}, true,
+        row("confirmed", "setLock", lock, {"W1O", "K\r"}, "", confirmed);
+        row("other lines do not end it", "setLock", lock, {"W1?\r", "W2OK\r", "W1OK\r"}, "",
             confirmed);
         // The handler records "failed" and then "doneOk": both land first.
-        row("answer timer: both results land", "setLock", lock, {"expire"}, false, failed);
-        row("late OK after the end is not seen", "setLock", lock, {"expire", "W1OK\r"}, false,
+        row("answer timer: both results land", "setLock", lock, {"expire"}, "failed", failed);
+        row("late OK after the end is not seen", "setLock", lock, {"expire", "W1OK\r"}, "failed",
             failed);
         row("program confirmed", "setProgram", {{"serialId", "W1"}, {"program", 3}},
-            {"W1ParseOK 3\r"}, true, {{"cmd_success", true}, {"failed", false}});
-        row("program without preset", "setProgram", {{"program", 9}}, {}, false,
+            {"W1ParseOK 3\r"}, "", {{"cmd_success", true}, {"failed", false}});
+        row("program without preset", "setProgram", {{"program", 9}}, {}, "failed",
             {{"cmd_success", false}, {"failed", true}});
         // No "failed" declared: "cmd_success" false is the end, with "presetData" too.
-        row("preset not found", "getPresetData", {{"program", 9}}, {}, false,
+        row("preset not found", "getPresetData", {{"program", 9}}, {}, "failed",
             {{"cmd_success", false}, {"presetData", QVariantMap()}});
-        row("time limit", "setLock", lock, {"limit"}, false, {});
-        row("interrupted run fails", "setLock", lock, {"interrupt"}, false, {});
+        row("time limit", "setLock", lock, {"limit"}, "timed out after 20000 ms", {});
+        row("interrupted run fails", "setLock", lock, {"interrupt"}, "interrupted", {});
         row("listen: interrupted is its end", "listenEventsData", {{"serialId", "W1"}},
-            {"interrupt"}, true, {});
+            {"interrupt"}, "", {});
         row("listen: ends after count", "listenEventsData", {{"serialId", "W1"}},
-            {"W1OK\r", record("100"), "W1OK\r", "W1no new saved\r", record("101")}, true,
+            {"W1OK\r", record("100"), "W1OK\r", "W1no new saved\r", record("101")}, "",
             {{"eventData", "101"}}, 2);
         row("listen: count not reached at limit", "listenEventsData", {{"serialId", "W1"}},
-            {"W1OK\r", record("100"), "limit"}, false, {{"eventData", "100"}}, 2);
+            {"W1OK\r", record("100"), "limit"}, "timed out after 20000 ms", {{"eventData", "100"}},
+            2);
     }
     void endOfRun() {
         QFETCH(QString, command);
         QFETCH(QVariantMap, arguments);
         QFETCH(int, count);
         QFETCH(Steps, steps);
-        QFETCH(bool, ok);
+        QFETCH(QString, failure);
         QFETCH(QVariantMap, results);
+        const bool ok = failure.isEmpty();
 
         PDeviceStahlwille plugin;
         PScriptedDriver driver;
@@ -115,6 +118,7 @@ private slots:
         QCOMPARE(ended.count(), 1);
         QCOMPARE(ended.first().first().toBool(), ok);
         QCOMPARE(runner.ok(), ok);
+        QCOMPARE(runner.failure(), failure);
         QVERIFY(!runner.isRunning());
         QVERIFY(!limit->isActive());
 
@@ -146,6 +150,7 @@ private slots:
         runner.start(request, 0);
         QVERIFY(ended.wait(2000));
         QCOMPARE(ended.first().first().toBool(), false);
+        QCOMPARE(runner.failure(), "the plug-in refused to run it");
         QVERIFY(runner.results().isEmpty());
         QVERIFY(!runner.findChild<QTimer*>()->isActive());
     }

@@ -130,11 +130,12 @@ private slots:
             "\"ok\":true", "> W1UCK\\r\n< W1OK\\r\n");
         row("wrench refuses",
             {"--sim-fault", "refuse", "run", "setLock", "serialId=W1", "lock=true"}, 1, "",
-            "\"ok\":false,\"results\":{\"doneOk\":false,\"failed\":true}", "");
+            "\"ok\":false,\"results\":{\"doneOk\":false,\"failed\":true}",
+            "wrench_host: setLock: failed\n");
         row("time limit",
             {"--sim-fault", "silent", "--time-limit", "200", "run", "setLock", "lock=true"}, 1, "",
             "{\"command\":\"setLock\",\"ok\":false,\"results\":{}}",
-            "setLock: timed out after 200 ms", 1);
+            "wrench_host: setLock: timed out after 200 ms\n", 1);
         row("listen",
             {"listen", "serialId=W1", "--count", "2", "--sim-tightenings", "2", "--sim-every",
              "200"},
@@ -151,7 +152,8 @@ private slots:
             "{dir}/bad.script:3: setLock has no parameter lokc", 0,
             {{"bad.script", "setLock lock=true\n# fine so far\nsetLock lokc=false\n"}});
         row("script stops at a failure", {"--config", config, "script", "{dir}/stop.script"}, 1, "",
-            "\"command\":\"getPresetData\",\"ok\":false", "{dir}/stop.script:2:", 6,
+            "\"command\":\"getPresetData\",\"ok\":false",
+            "{dir}/stop.script:2: getPresetData: failed", 6,
             {{"stop.script", "setLock lock=true\ngetPresetData program=9\nsetLock lock=false\n"}});
         row("script with list", {"script", "{dir}/list.script"}, 0, "\"name\":\"getPresetData\"",
             "", "", 9, {{"list.script", "list\n"}});

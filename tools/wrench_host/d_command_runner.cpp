@@ -42,13 +42,14 @@ void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
     m_end = End::None;
     m_ok = false;
     m_results.clear();
+    m_failure.clear();
     m_running = true;
 
     DAbstractCommand* prototype = m_plugin->commandPrototype(request.command);
     m_run = prototype->createCommand(request.arguments);
     m_command = dynamic_cast<DAbstractCommand*>(m_run.data());
     if (!m_command) {
-        DHostConsole::message(QStringLiteral("%1: the plug-in made no run").arg(request.command));
+        m_failure = QStringLiteral("the plug-in made no run of it");
         m_run.reset();
         scheduleEnd(End::Refused);
         return;
@@ -65,8 +66,7 @@ void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
         m_timeLimit->start(timeLimitMs);
     }
     if (!m_run->commandExecute()) {
-        DHostConsole::message(
-            QStringLiteral("%1: the plug-in refused to run it").arg(request.command));
+        m_failure = QStringLiteral("the plug-in refused to run it");
         scheduleEnd(End::Refused);
     }
 }
@@ -83,6 +83,10 @@ bool DCommandRunner::isRunning() const {
 
 bool DCommandRunner::ok() const {
     return m_ok;
+}
+
+QString DCommandRunner::failure() const {
+    return m_failure;
 }
 
 QVariantMap DCommandRunner::results() const {
@@ -105,8 +109,7 @@ void DCommandRunner::onResultUpdated(const QString& key, const QVariant& value) 
 
 void DCommandRunner::onTimeLimit() {
     if (m_running && m_end == End::None) {
-        DHostConsole::message(
-            QStringLiteral("%1: timed out after %2 ms").arg(m_request.command).arg(m_timeLimitMs));
+        m_failure = QStringLiteral("timed out after %1 ms").arg(m_timeLimitMs);
         scheduleEnd(End::TimedOut);
     }
 }
@@ -132,15 +135,14 @@ void DCommandRunner::endRun() {
     switch (m_end) {
     case End::Outcome:
         m_ok = outcomeOk(m_results);
+        m_failure = m_ok ? QString() : QStringLiteral("failed");
         break;
     case End::Count:
         m_ok = true;
         break;
     case End::Interrupted:
         m_ok = m_request.kind == DRunRequest::Kind::Listen;
-        if (!m_ok) {
-            DHostConsole::message(QStringLiteral("%1: interrupted").arg(m_request.command));
-        }
+        m_failure = m_ok ? QString() : QStringLiteral("interrupted");
         break;
     case End::None:
     case End::TimedOut:

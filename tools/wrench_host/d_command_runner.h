@@ -33,6 +33,9 @@ public:
 
     bool isRunning() const;
     bool ok() const;
+    // Why a run that ended did not succeed ("failed", "timed out after 200
+    // ms", ...); empty when it succeeded.
+    QString failure() const;
     // What the run had recorded when it ended, as on its closing line.
     QVariantMap results() const;
 
@@ -62,4 +65,5 @@ private:
     bool m_running = false;
     bool m_ok = false;
     QVariantMap m_results;
+    QString m_failure;
 };

@@ -93,13 +93,14 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
             printCatalogue(*session);
             continue;
         }
-        if (!runOne(options, session, &watcher, step.request)) {
-            if (step.lineNumber > 0) {
-                DHostConsole::message(QStringLiteral("%1:%2: %3 did not succeed")
-                                          .arg(options.words.first())
-                                          .arg(step.lineNumber)
-                                          .arg(step.request.command));
-            }
+        QString failure;
+        if (!runOne(options, session, &watcher, step.request, &failure)) {
+            const QString where =
+                step.lineNumber > 0
+                    ? QStringLiteral("%1:%2: ").arg(options.words.first()).arg(step.lineNumber)
+                    : QString();
+            DHostConsole::message(
+                QStringLiteral("%1%2: %3").arg(where, step.request.command, failure));
             return RunFailed;
         }
     }
@@ -107,7 +108,7 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
 }
 
 bool DHostProgram::runOne(const DHostOptions& options, DHostSession* session,
-                          DSignalWatcher* watcher, const DRunRequest& request) {
+                          DSignalWatcher* watcher, const DRunRequest& request, QString* failure) {
     DCommandRunner runner(session->plugin());
     QEventLoop loop;
     QObject::connect(&runner, &DCommandRunner::sigEnded, &loop, &QEventLoop::quit);
@@ -115,6 +116,7 @@ bool DHostProgram::runOne(const DHostOptions& options, DHostSession* session,
                      &DCommandRunner::interrupt);
     runner.start(request, timeLimitFor(options, request));
     loop.exec();
+    *failure = runner.failure();
     return runner.ok();
 }
 

@@ -29,7 +29,7 @@ private:
     static int runSteps(const DHostOptions& options, DHostSession* session,
                         const QList<Step>& steps);
     static bool runOne(const DHostOptions& options, DHostSession* session, DSignalWatcher* watcher,
-                       const DRunRequest& request);
+                       const DRunRequest& request, QString* failure);
     static void printCatalogue(const DHostSession& session);
     static int timeLimitFor(const DHostOptions& options, const DRunRequest& request);
 };
