@@ -174,8 +174,9 @@ Commands:
   run COMMAND KEY=VALUE.. run one command to its end: until it records its
                           outcome ("doneOk", "cmd_success" or "failed"), or
                           until --time-limit
-  listen KEY=VALUE...     run "listenEventsData" and print each "eventData";
-                          ends after --count results, or on Ctrl-C or SIGTERM
+  listen KEY=VALUE...     run "listenEventsData" (as "run listenEventsData"
+                          does) and print each "eventData"; ends after --count
+                          results, or on Ctrl-C or SIGTERM
   script FILE             run FILE's lines in order in one process, each to
                           its end: "COMMAND KEY=VALUE...", "list" or
                           "listen KEY=VALUE... [--count N]"; "#" starts a
@@ -206,9 +207,9 @@ Simulated wrench (without --port):
   --sim-serial ID       its serial ID (default W1)
   --sim-fault LIST      faults to play, comma-separated: silent, refuse, split,
                         crlf, garbage, repeat, flood
-  --sim-tightenings N   make N tightenings, one every --sim-every MS
-                        (default 1500), from the start; their records are kept
-                        until a listen fetches them
+  --sim-tightenings N   make N tightenings from the start; their records are
+                        kept until a listen fetches them
+  --sim-every MS        one tightening every MS ms (default 1500)
   --seed N              seed of its random choices (default 1)
   -h, --help            this text
 
