@@ -1,4 +1,5 @@
 #include <d_abstract_command.h>
+#include <d_instruction_router.h>
 #include <d_sim_line.h>
 #include <d_sim_wrench.h>
 #include <p_device_stahlwille.h>
@@ -243,7 +244,7 @@ private slots:
         QVERIFY(listen.run->commandExecute());
         QTimer* poll = listen.timer(1000);
         QVERIFY(poll && !poll->isSingleShot());
-        poll->start(5);
+        pollFast(poll);
         bench.wrench.tighten();
         bench.wrench.tighten();
         QTRY_COMPARE(listen.events.size(), 3);
@@ -295,13 +296,25 @@ private slots:
 
         Run listen(plugin, "listenEventsData", {{"serialId", "W1"}});
         QVERIFY(listen.run->commandExecute());
-        listen.timer(1000)->start(5);
+        pollFast(listen.timer(1000));
         QTRY_COMPARE(listen.events.size(), 1);
         QVERIFY(listen.events[0].toMap().contains("convertedTorque"));
         QVERIFY(listen.finish());
     }
 
 private:
+    // The listen command restarts its poll timer at 1000 ms after each record;
+    // keep it polling every few milliseconds instead.
+    static void pollFast(QTimer* poll) {
+        auto* watch = new QTimer(poll);
+        connect(watch, &QTimer::timeout, poll, [poll] {
+            if (poll->isActive() && poll->interval() != 5) {
+                poll->start(5);
+            }
+        });
+        watch->start(1);
+    }
+
     static void runToOutcome(Bench& bench, const QString& command, const QVariantMap& arguments) {
         Run run(bench.plugin, command, arguments);
         QVERIFY(run.run->commandExecute());
