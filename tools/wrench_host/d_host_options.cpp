@@ -63,51 +63,45 @@ bool DHostOptions::parse(const QStringList& arguments, QString* error) {
 }
 
 bool DHostOptions::takeOption(const QString& name, const QString& value, QString* error) {
-    qint64 number = 0;
-    const auto numberIn = [&](qint64 minimum, qint64 maximum) {
-        return toNumber(name, value, minimum, maximum, &number, error);
-    };
-    const qint64 intMax = std::numeric_limits<int>::max();
-    if (name == QLatin1String("--plugin")) {
-        pluginPath = value;
-    } else if (name == QLatin1String("--config")) {
-        configPath = value;
-    } else if (name == QLatin1String("--port")) {
-        portName = value;
-    } else if (name == QLatin1String("--sim-serial")) {
-        simSerial = value;
-    } else if (name == QLatin1String("--sim-fault")) {
-        simFaults = value;
-    } else if (name == QLatin1String("--baud")) {
-        if (!numberIn(1, intMax)) {
-            return false;
-        }
-        baudRate = static_cast<int>(number);
-    } else if (name == QLatin1String("--sim-tightenings")) {
-        if (!numberIn(0, intMax)) {
-            return false;
-        }
-        simTightenings = static_cast<int>(number);
-    } else if (name == QLatin1String("--sim-every")) {
-        if (!numberIn(1, intMax)) {
-            return false;
-        }
-        simEveryMs = static_cast<int>(number);
-    } else if (name == QLatin1String("--seed")) {
-        if (!numberIn(0, std::numeric_limits<quint32>::max())) {
+    if (name == QLatin1String("--seed")) {
+        qint64 number = 0;
+        if (!toNumber(name, value, 0, std::numeric_limits<quint32>::max(), &number, error)) {
             return false;
         }
         seed = static_cast<quint32>(number);
-    } else if (name == QLatin1String("--time-limit")) {
-        if (!numberIn(1, intMax)) {
-            return false;
+        return true;
+    }
+    const struct {
+        const char* name;
+        int minimum;
+        int* target;
+    } counts[] = {
+        {"--baud", 1, &baudRate},        {"--sim-tightenings", 0, &simTightenings},
+        {"--sim-every", 1, &simEveryMs}, {"--time-limit", 1, &timeLimitMs},
+        {"--count", 1, &count},
+    };
+    for (const auto& option : counts) {
+        if (name == QLatin1String(option.name)) {
+            qint64 number = 0;
+            if (!toNumber(name, value, option.minimum, std::numeric_limits<int>::max(), &number,
+                          error)) {
+                return false;
+            }
+            *option.target = static_cast<int>(number);
+            return true;
         }
-        timeLimitMs = static_cast<int>(number);
-    } else if (name == QLatin1String("--count")) {
-        if (!numberIn(1, intMax)) {
-            return false;
+    }
+    const struct {
+        const char* name;
+        QString* target;
+    } texts[] = {
+        {"--plugin", &pluginPath},    {"--config", &configPath},   {"--port", &portName},
+        {"--sim-serial", &simSerial}, {"--sim-fault", &simFaults},
+    };
+    for (const auto& option : texts) {
+        if (name == QLatin1String(option.name)) {
+            *option.target = value;
         }
-        count = static_cast<int>(number);
     }
     return true;
 }
