@@ -1,102 +1,8 @@
-#include <d_abstract_command.h>
+#include "sim_bench.h"
+
 #include <d_instruction_router.h>
-#include <d_sim_line.h>
-#include <d_sim_wrench.h>
-#include <p_device_stahlwille.h>
-#include <p_driver_serial.h>
 
 #include <QtTest>
-
-#include <memory>
-
-namespace {
-
-QVariantMap presets() {
-    return {{"3", QVariantMap{{"angle", 30},
-                              {"targetTorque", 12.5},
-                              {"startTorque", 5},
-                              {"angleTol", 2.5},
-                              {"torqueTol", 0.5}}}};
-}
-
-DSimFaults faultsFrom(const QString& list) {
-    DSimFaults faults;
-    QString error;
-    if (!DSimFaults::fromList(list, &faults, &error)) {
-        qFatal("bad fault list in the test table: %s", qPrintable(error));
-    }
-    return faults;
-}
-
-// The plug-in bound to the real driver stand-in, whose line is a simulated
-// wrench in the same process.
-struct Bench {
-    DSimWrench wrench;
-    DSimLine line{&wrench};
-    PDriverSerial driver;
-    PDeviceStahlwille plugin;
-    int framesWritten = 0;
-    int chunksRead = 0;
-
-    explicit Bench(const QString& faults)
-        : wrench("W1", faultsFrom(faults), 7) {
-        QObject::connect(&driver, &PDriverSerial::sigBytesWritten, [this] { ++framesWritten; });
-        QObject::connect(&driver, &PDriverSerial::sigBytesRead, [this] { ++chunksRead; });
-        driver.initPluginCommands();
-        driver.setLineDevice(&line);
-        QString error;
-        if (!driver.openLine(&error)) {
-            qFatal("the simulated line does not open: %s", qPrintable(error));
-        }
-        plugin.setConfiguration({{"presets", presets()}});
-        plugin.initPluginCommands();
-        plugin.setDriver(&driver);
-    }
-};
-
-// One run of a command made by its prototype, every result update noted as
-// "key=value".
-struct Run {
-    QSharedPointer<ICommand> run;
-    DAbstractCommand* command = nullptr;
-    QStringList updates;
-    QVariantList events;
-
-    Run(DAbstractPlugin& plugin, const QString& name, const QVariantMap& arguments) {
-        run = plugin.commandPrototype(name)->createCommand(arguments);
-        command = dynamic_cast<DAbstractCommand*>(run.data());
-        QObject::connect(command, &DAbstractCommand::sigResultUpdated,
-                         [this](const QString& key, const QVariant& value) {
-                             if (key == "eventData") {
-                                 events.append(value);
-                             } else {
-                                 updates.append(key + '=' + value.toString());
-                             }
-                         });
-    }
-
-    bool outcome() const {
-        return updates.contains("doneOk=true") || updates.contains("cmd_success=true") ||
-               updates.contains("failed=true");
-    }
-
-    QTimer* timer(int intervalMs) const {
-        for (QTimer* candidate : command->findChildren<QTimer*>()) {
-            if (candidate->interval() == intervalMs) {
-                return candidate;
-            }
-        }
-        return nullptr;
-    }
-
-    bool finish() {
-        bool ok = false;
-        run->finishTheCommand(ok);
-        return ok;
-    }
-};
-
-} // namespace
 
 class TstScenarios : public QObject {
     Q_OBJECT
@@ -135,9 +41,9 @@ private slots:
         QFETCH(QString, faults);
         QFETCH(QString, command);
         QFETCH(QVariantMap, arguments);
-        Bench bench(faults);
-        Run run(bench.plugin, command, arguments);
-        QVERIFY(run.run->commandExecute());
+        SimBench bench(faults);
+        BenchRun run(bench.plugin, command, arguments);
+        QVERIFY(run.execute());
         QTRY_VERIFY(run.outcome());
         QTEST(run.updates, "updates");
         run.finish();
@@ -145,7 +51,7 @@ private slots:
     }
 
     void whatTheWrenchWasToldToDo() {
-        Bench bench("split");
+        SimBench bench("split");
         runToOutcome(bench, "setLock", {{"serialId", "W1"}, {"lock", true}});
         runToOutcome(bench, "setScreenLock", {{"serialId", "W1"}, {"lock", true}});
         runToOutcome(bench, "setProgram", {{"serialId", "W1"}, {"program", 3}});
@@ -159,7 +65,7 @@ private slots:
 
     // Commands that only talk to the driver or to the plug-in itself.
     void driverSettings() {
-        Bench bench("");
+        SimBench bench("");
         runToOutcome(bench, "setParallelListening",
                      {{"serialId", "W1"}, {"parallelListening", true}});
         QVERIFY(bench.driver.parallelListening());
@@ -170,8 +76,8 @@ private slots:
                       {"timeout", 4000}});
         QCOMPARE(bench.driver.keepAliveFrame(), QByteArray("W1BAT\r"));
         QCOMPARE(bench.driver.keepAliveInterval(), 4000);
-        Run preset(bench.plugin, "getPresetData", {{"program", 3}});
-        QVERIFY(preset.run->commandExecute());
+        BenchRun preset(bench.plugin, "getPresetData", {{"program", 3}});
+        QVERIFY(preset.execute());
         QCOMPARE(preset.updates.value(0), QString("cmd_success=true"));
         QCOMPARE(preset.command->commandResults().value("presetData").toMap().value("presetNo"),
                  QVariant("3"));
@@ -205,9 +111,9 @@ private slots:
         QFETCH(QString, command);
         QFETCH(int, expiries);
         QFETCH(bool, answered);
-        Bench bench(faults);
-        Run run(bench.plugin, command, {{"serialId", "W1"}, {"lock", true}, {"program", 3}});
-        QVERIFY(run.run->commandExecute());
+        SimBench bench(faults);
+        BenchRun run(bench.plugin, command, {{"serialId", "W1"}, {"lock", true}, {"program", 3}});
+        QVERIFY(run.execute());
         for (int expiry = 0; expiry < expiries; ++expiry) {
             // The frame has reached the wrench, and its refusal has come back.
             QTRY_VERIFY(bench.framesWritten > expiry);
@@ -234,17 +140,17 @@ private slots:
 
     void tighteningsArePublishedOnceInOrder() {
         QFETCH(QString, faults);
-        Bench bench(faults);
+        SimBench bench(faults);
         QList<QByteArray> records;
         connect(&bench.wrench, &DSimWrench::tightened,
                 [&records](const QByteArray& line) { records.append(line); });
         runToOutcome(bench, "setProgram", {{"serialId", "W1"}, {"program", 3}});
         bench.wrench.tighten(); // saved before anyone listens
-        Run listen(bench.plugin, "listenEventsData", {{"serialId", "W1"}});
-        QVERIFY(listen.run->commandExecute());
+        BenchRun listen(bench.plugin, "listenEventsData", {{"serialId", "W1"}});
+        QVERIFY(listen.execute());
         QTimer* poll = listen.timer(1000);
         QVERIFY(poll && !poll->isSingleShot());
-        pollFast(poll);
+        keepPollingFast(poll);
         bench.wrench.tighten();
         bench.wrench.tighten();
         QTRY_COMPARE(listen.events.size(), 3);
@@ -288,36 +194,25 @@ private slots:
         plugin.initPluginCommands();
         plugin.setDriver(&driver);
 
-        Run lock(plugin, "setLock", {{"serialId", "W1"}, {"lock", true}});
-        QVERIFY(lock.run->commandExecute());
+        BenchRun lock(plugin, "setLock", {{"serialId", "W1"}, {"lock", true}});
+        QVERIFY(lock.execute());
         QTRY_VERIFY(lock.outcome());
         QCOMPARE(lock.updates, QStringList({"doneOk=true", "failed=false"}));
         lock.finish();
 
-        Run listen(plugin, "listenEventsData", {{"serialId", "W1"}});
-        QVERIFY(listen.run->commandExecute());
-        pollFast(listen.timer(1000));
+        BenchRun listen(plugin, "listenEventsData", {{"serialId", "W1"}});
+        QVERIFY(listen.execute());
+        keepPollingFast(listen.timer(1000));
         QTRY_COMPARE(listen.events.size(), 1);
         QVERIFY(listen.events[0].toMap().contains("convertedTorque"));
         QVERIFY(listen.finish());
     }
 
 private:
-    // The listen command restarts its poll timer at 1000 ms after each record;
-    // keep it polling every few milliseconds instead.
-    static void pollFast(QTimer* poll) {
-        auto* watch = new QTimer(poll);
-        connect(watch, &QTimer::timeout, poll, [poll] {
-            if (poll->isActive() && poll->interval() != 5) {
-                poll->start(5);
-            }
-        });
-        watch->start(1);
-    }
-
-    static void runToOutcome(Bench& bench, const QString& command, const QVariantMap& arguments) {
-        Run run(bench.plugin, command, arguments);
-        QVERIFY(run.run->commandExecute());
+    static void runToOutcome(SimBench& bench, const QString& command,
+                             const QVariantMap& arguments) {
+        BenchRun run(bench.plugin, command, arguments);
+        QVERIFY(run.execute());
         QTRY_VERIFY(run.outcome());
         QVERIFY2(!run.updates.contains("failed=true"), qPrintable(run.updates.join(' ')));
         run.finish();
