@@ -86,6 +86,10 @@ void DCmdListen::sendClearFrame() {
 }
 
 void DCmdListen::sendGetDataFrame() {
+    // Polling runs while the first "CLR" waits for its answer. The wrench
+    // answers in order, so once a "GDS" follows it, a record that arrives is
+    // the answer to the "GDS", even if the "CLR"'s answer was lost.
+    m_awaitingClearAck = false;
     writeFrame("GDS\r");
 }
 
