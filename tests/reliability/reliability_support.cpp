@@ -23,16 +23,18 @@ void keepTimerShort(QTimer* timer, int intervalMs) {
 
 bool runUntil(const std::function<bool()>& done, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
+    bool reached = done();
     QEventLoop loop;
     QTimer check;
     QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || deadline.hasExpired()) {
+        reached = done();
+        if (reached || deadline.hasExpired()) {
             loop.quit();
         }
     });
     check.start(1);
-    if (!done()) {
+    if (!reached) {
         loop.exec();
     }
-    return done();
+    return reached;
 }

@@ -15,7 +15,7 @@ int countFromEnvironment(const char* name, int fallback);
 void keepTimerShort(QTimer* timer, int intervalMs);
 
 // Runs the event loop until done() holds, or timeoutMs have passed; answers
-// done(). Unlike QTRY_VERIFY, which sleeps between its rounds of events, the
-// loop never idles while something is to be done, so a long run is not paced
-// by the waiting.
+// whether done() held when it stopped. Unlike QTRY_VERIFY, which sleeps between its rounds of
+// events, the loop never idles while something is to be done, so a long run is not paced by the
+// waiting.
 bool runUntil(const std::function<bool()>& done, int timeoutMs);
