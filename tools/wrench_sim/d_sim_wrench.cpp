@@ -49,6 +49,14 @@ DSimFaults DSimWrench::faults() const {
     return m_faults;
 }
 
+void DSimWrench::setSilent(bool silent) {
+    m_faults.silent = silent;
+}
+
+void DSimWrench::setFloodBytes(qint64 bytes) {
+    m_floodBytes = qMax(bytes, qint64(0));
+}
+
 void DSimWrench::receive(const QByteArray& bytes) {
     for (const char byte : bytes) {
         if (byte == '\n') {
@@ -182,7 +190,7 @@ void DSimWrench::queueBytes(const QByteArray& bytes) {
 
 void DSimWrench::queueFlood() {
     m_flooded = true;
-    m_queue.push_back({QByteArray(), floodBytes});
+    m_queue.push_back({QByteArray(), m_floodBytes});
     startOutput();
 }
 
@@ -262,6 +270,14 @@ QByteArray DSimWrench::floodChunk() {
 
 bool DSimWrench::hasPendingOutput() const {
     return !m_queue.empty();
+}
+
+qint64 DSimWrench::pendingBytes() const {
+    return m_pendingBytes;
+}
+
+int DSimWrench::pendingFrameBytes() const {
+    return m_frame.size();
 }
 
 void DSimWrench::setOutputPaused(bool paused) {

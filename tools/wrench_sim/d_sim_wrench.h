@@ -25,6 +25,12 @@ public:
 
     QByteArray serialId() const;
     DSimFaults faults() const;
+    // Starts or ends a spell of silence: a silent wrench acts on nothing it
+    // receives and prints nothing, and goes on saving its tightenings.
+    void setSilent(bool silent);
+    // How many bytes the flood fault sends (floodBytes unless set); set it
+    // before the flood begins.
+    void setFloodBytes(qint64 bytes);
 
     // Bytes written to the wrench, in any chunking.
     void receive(const QByteArray& bytes);
@@ -45,6 +51,11 @@ public:
 
     // Output queued and not yet emitted.
     bool hasPendingOutput() const;
+    // Bytes of queued lines not yet emitted (the flood is not counted: it is
+    // never held in memory).
+    qint64 pendingBytes() const;
+    // Bytes of the frame being received, not yet ended by CR.
+    int pendingFrameBytes() const;
     // A reader that cannot keep up holds the output back; nothing queued is
     // lost, it is emitted once the output is resumed.
     void setOutputPaused(bool paused);
@@ -125,6 +136,7 @@ private:
     int m_headOffset = 0;
     qint64 m_pendingBytes = 0;
     bool m_flooded = false;
+    qint64 m_floodBytes = floodBytes;
     bool m_outputPaused = false;
     QByteArray m_floodChunk;
     QTimer* m_outputTimer = nullptr;

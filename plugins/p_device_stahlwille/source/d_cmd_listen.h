@@ -31,6 +31,9 @@ public:
 
     bool cbListenReply(quint64 instructionId, const QVariantMap& reply);
 
+    // The line being assembled from the wrench's replies, for checks of its bound.
+    const DLineAssembler& lineBuffer() const { return m_lineBuffer; }
+
 private:
     void sendClearFrame();
     void sendGetDataFrame();

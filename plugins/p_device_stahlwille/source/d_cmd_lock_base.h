@@ -26,6 +26,9 @@ public:
 
     bool cbListenReply(quint64 instructionId, const QVariantMap& reply);
 
+    // The line being assembled from the wrench's replies, for checks of its bound.
+    const DLineAssembler& lineBuffer() const { return m_lineBuffer; }
+
 protected:
     DCmdLockBase(const QString& name, const QVariantMap& arguments, QObject* parent);
     DCmdLockBase(const QString& name, const QString& stopName, const QVariantMap& arguments,

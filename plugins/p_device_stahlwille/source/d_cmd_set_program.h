@@ -29,6 +29,9 @@ public:
     bool cbPresetDataReply(quint64 instructionId, const QVariantMap& reply);
     bool cbListenReply(quint64 instructionId, const QVariantMap& reply);
 
+    // The line being assembled from the wrench's replies, for checks of its bound.
+    const DLineAssembler& lineBuffer() const { return m_lineBuffer; }
+
 private slots:
     void onTimeout();
 
