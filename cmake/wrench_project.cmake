@@ -9,6 +9,16 @@ if(WRENCH_SANITIZE)
     add_link_options(${WRENCH_SANITIZER_FLAGS})
 endif()
 
+# Coverage for the fuzzer in all our code; only the fuzz targets link the
+# fuzzer's own main.
+if(WRENCH_FUZZ)
+    add_compile_options(
+        -fsanitize=fuzzer-no-link,address,undefined
+        -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Our own code: warnings as errors, and source paths in log output relative to
 # the repository root, so that a log line never names a build machine's path.
 function(wrench_target_defaults target)

@@ -3,6 +3,7 @@
 #include <log_capture.h>
 
 #include <QtTest>
+#include <qqml.h>
 
 namespace {
 
@@ -39,6 +40,22 @@ class TstMaintenanceBackend : public QObject {
     Q_OBJECT
 
 private slots:
+    // The type is there once the first plug-in object exists, and stays the
+    // same one: QML never forgets a registration, so registering it again for
+    // every instance would grow its registry without bound.
+    void backendTypeRegisteredOncePerProcess() {
+        const auto typeId = [] {
+            return qmlTypeId("PlgLibDeviceStahlwille", 1, 0, "BeMaintenanceDeviceStahlwille");
+        };
+        const PDeviceStahlwille first{QUuid::createUuid()};
+        const int registered = typeId();
+        QVERIFY(registered >= 0);
+        for (int instance = 0; instance < 3; ++instance) {
+            const PDeviceStahlwille another{QUuid::createUuid()};
+            QCOMPARE(typeId(), registered);
+        }
+    }
+
     void secondInitialisationStopsTheFirstListen() {
         Bench bench;
         const auto listen = bench.driver.received().value(0);

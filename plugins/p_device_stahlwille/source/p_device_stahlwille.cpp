@@ -21,14 +21,22 @@ constexpr char pluginUuidText[] = "{0ba12e45-e44b-4f6a-8202-d8eb318f4f25}";
 constexpr char pluginNameText[] = "Plugin Device Stahlwille";
 constexpr char pluginVersionText[] = "1.0";
 
+// QML keeps every registration until the process ends, so the backend's type
+// is registered by the first plug-in object only: a host that makes instance
+// after instance must not grow the type registry with each one.
+void registerBackendType() {
+    static const int typeId = qmlRegisterType<BeMaintenanceDeviceStahlwille>(
+        "PlgLibDeviceStahlwille", 1, 0, "BeMaintenanceDeviceStahlwille");
+    Q_UNUSED(typeId);
+}
+
 } // namespace
 
 PDeviceStahlwille::PDeviceStahlwille(const QUuid& instanceUuid, QObject* parent)
     : DAbstractPlugin(getPluginId(), getPluginName(), getPluginType(),
                       versionFromString(pluginVersionText, nullptr, '.'), instanceUuid, parent,
                       false) {
-    qmlRegisterType<BeMaintenanceDeviceStahlwille>("PlgLibDeviceStahlwille", 1, 0,
-                                                   "BeMaintenanceDeviceStahlwille");
+    registerBackendType();
     setProperty("typeName", QString(""), false);
 }
 
