@@ -62,7 +62,7 @@ QSharedPointer<ICommand> DCmdListen::createCommand(const QVariantMap& arguments)
 }
 
 bool DCmdListen::cbListenReply(quint64 instructionId, const QVariantMap& reply) {
-    const int replyNumber = reply.value("number").toInt();
+    const int replyNumber = reply.value(QStringLiteral("number")).toInt();
     if (replyNumber == m_lastReplyNumber) {
         return true;
     }
@@ -154,15 +154,16 @@ void DCmdListen::onNothingSaved() {
 }
 
 void DCmdListen::handleRecord(const QByteArray& line, int replyNumber) {
-    const QByteArray key = DTighteningRecord::key(line);
-    if (key == m_lastRecordKey) {
+    // A wrench repeats its record until it is cleared: most records are the
+    // one seen last, told without copying the key.
+    if (DTighteningRecord::hasKey(line, m_lastRecordKey)) {
         if (m_clearing) {
             sendClearFrame();
         }
         return;
     }
     m_clearing = false;
-    m_lastRecordKey = key;
+    m_lastRecordKey = DTighteningRecord::key(line);
     if (m_pollTimer && m_pollTimer->isActive()) {
         m_pollTimer->stop();
     }
