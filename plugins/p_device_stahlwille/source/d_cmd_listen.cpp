@@ -9,10 +9,13 @@
 #include <optional>
 
 DCmdListen::DCmdListen(const QVariantMap& arguments, QObject* parent)
-    : DAbstractCommand("listenEventsData", "stopListening", arguments, parent) {
-    setDescription("Listen to tightening data from Stahlwille device");
-    declareAParameter("serialId", "strg", "The serial ID of the device", QString(""));
-    declareAResult("eventData", "varM", "Tightening data", QVariant());
+    : DAbstractCommand(QStringLiteral("listenEventsData"), QStringLiteral("stopListening"),
+                       arguments, parent) {
+    setDescription(QStringLiteral("Listen to tightening data from Stahlwille device"));
+    declareAParameter(QStringLiteral("serialId"), QStringLiteral("strg"),
+                      QStringLiteral("The serial ID of the device"), QStringLiteral(""));
+    declareAResult(QStringLiteral("eventData"), QStringLiteral("varM"),
+                   QStringLiteral("Tightening data"), QVariant());
 }
 
 DCmdListen::~DCmdListen() = default;
@@ -21,14 +24,14 @@ bool DCmdListen::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+    m_serialPrefix = getParameterValue(QStringLiteral("serialId"), QVariant()).toString().toUtf8();
     m_plugin = qobject_cast<PDeviceStahlwille*>(parent());
 
     // No validator: the driver is to hand over every line, the short answers
     // as well as the records.
-    m_listenInstructionId =
-        addInstruction("driver", "listenEventsData", QVariantMap(), instructionTimeoutMs,
-                       fastdelegate::MakeDelegate(this, &DCmdListen::cbListenReply));
+    m_listenInstructionId = addInstruction(
+        QStringLiteral("driver"), QStringLiteral("listenEventsData"), QVariantMap(),
+        instructionTimeoutMs, fastdelegate::MakeDelegate(this, &DCmdListen::cbListenReply));
     sendClearFrame();
 
     m_inactivityTimer = new QTimer(this);
@@ -94,8 +97,8 @@ void DCmdListen::sendGetDataFrame() {
 }
 
 void DCmdListen::closeDriverConnection() {
-    addInstruction("driver", "closeConnection", QVariantMap(), instructionTimeoutMs,
-                   DReplyDelegate());
+    addInstruction(QStringLiteral("driver"), QStringLiteral("closeConnection"), QVariantMap(),
+                   instructionTimeoutMs, DReplyDelegate());
     // Polling stays stopped until the wrench answers a "CLR"; if that answer
     // was lost, nothing would ever be written again and every later tightening
     // would stay on the wrench. Ask again, every 5000 ms, until a reply comes.
@@ -106,7 +109,8 @@ void DCmdListen::closeDriverConnection() {
 }
 
 void DCmdListen::writeFrame(const char* mnemonic) {
-    addInstruction("driver", "write", {{"frame", m_serialPrefix + mnemonic}}, instructionTimeoutMs,
+    addInstruction(QStringLiteral("driver"), QStringLiteral("write"),
+                   {{QStringLiteral("frame"), m_serialPrefix + mnemonic}}, instructionTimeoutMs,
                    DReplyDelegate());
 }
 
@@ -180,5 +184,5 @@ void DCmdListen::publishEventData(const QByteArray& line, int replyNumber) {
     if (eventData.isEmpty()) {
         return;
     }
-    commandUpdateResult("eventData", eventData);
+    commandUpdateResult(QStringLiteral("eventData"), eventData);
 }
