@@ -5,6 +5,8 @@
 
 #include <QTimerEvent>
 
+#include <algorithm>
+
 DInstructionRouter& DInstructionRouter::instance() {
     // Never destroyed: plug-in objects that outlive main() (a library's root
     // instance, deleted when the library unloads) still release through it.
@@ -47,12 +49,14 @@ quint64 DInstructionRouter::addInstruction(QObject* caller, DAbstractPlugin* cal
     entry.runObject = runObject;
     entry.target = targetPlugin;
     entry.standing = runObject->isRecurrent();
+    m_heldByCaller.insert(caller, id);
     runObject->m_servedInstructionId = id;
     emit sigInstructionAdded(id, targetPlugin, instruction, arguments, timeout);
 
     if (!run->commandExecute()) {
         runObject->m_servedInstructionId = 0;
         m_instructions.remove(id);
+        m_heldByCaller.remove(caller, id);
         emit sigInstructionRefused(target, instruction, IMessenger::Refused);
         return 0;
     }
@@ -82,12 +86,11 @@ bool DInstructionRouter::stopTheInstruction(QObject* caller, quint64 instruction
 }
 
 void DInstructionRouter::releaseCaller(QObject* caller) {
-    QList<quint64> held;
-    for (auto it = m_instructions.constBegin(); it != m_instructions.constEnd(); ++it) {
-        if (it->callerKey == caller) {
-            held.append(it.key());
-        }
+    QList<quint64> held = m_heldByCaller.values(caller);
+    if (held.isEmpty()) {
+        return;
     }
+    std::sort(held.begin(), held.end());
     for (quint64 id : held) {
         endInstruction(id);
     }
@@ -208,6 +211,7 @@ void DInstructionRouter::endInstruction(quint64 instructionId) {
     }
     Instruction ended = std::move(found.value());
     m_instructions.erase(found);
+    m_heldByCaller.remove(ended.callerKey, instructionId);
     if (ended.timerId != 0) {
         m_timeouts.remove(ended.timerId);
         killTimer(ended.timerId);

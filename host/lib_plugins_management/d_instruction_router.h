@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMultiHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -99,6 +100,9 @@ private:
     void endInstruction(quint64 instructionId);
 
     QHash<quint64, Instruction> m_instructions;
+    // The identifiers each caller holds, so that releasing a caller does not
+    // walk every standing instruction.
+    QMultiHash<QObject*, quint64> m_heldByCaller;
     QHash<int, quint64> m_timeouts;
     QSet<QObject*> m_watchedCallers;
     QList<DAbstractPlugin*> m_plugins;

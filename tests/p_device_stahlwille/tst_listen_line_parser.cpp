@@ -77,6 +77,27 @@ private slots:
         QCOMPARE(log.entries().size(), int(looked));
         QVERIFY(!looked || log.entries()[0].message == "No match found.");
     }
+
+    // The torque is shown as its value written with 6 significant digits; the
+    // short texts are read off the line, and must come out the same.
+    void torque_data() {
+        QTest::addColumn<QByteArray>("torque");
+        for (const char* torque :
+             {"12.50",    "000012.50", "-3.75",    "+3.75",    "0.5",       "-0.50",
+              "120.0",    "100000.0",  "999999.0", "999999.5", "1000000.0", "123456.7",
+              "0.123456", "0.1234567", "0.001",    "0.0015",   "0.0001",    "0.00001",
+              "0.00",     "-0.00",     "+0.00",    "7.000001", "10.10",     "00.010"}) {
+            QTest::newRow(torque) << QByteArray(torque);
+        }
+    }
+
+    void torque() {
+        QFETCH(QByteArray, torque);
+        const QVariantMap parsed =
+            DListenLineParser::parse("0042 " + torque + " Nm = 1.25 10:42 05Mar24");
+        QCOMPARE(parsed.value("Torque").toString(),
+                 QString::number(torque.toDouble(), 'g', 6) + " Nm");
+    }
 };
 
 QTEST_GUILESS_MAIN(TstListenLineParser)

@@ -9,10 +9,13 @@
 #include <optional>
 
 DCmdListen::DCmdListen(const QVariantMap& arguments, QObject* parent)
-    : DAbstractCommand("listenEventsData", "stopListening", arguments, parent) {
-    setDescription("Listen to tightening data from Stahlwille device");
-    declareAParameter("serialId", "strg", "The serial ID of the device", QString(""));
-    declareAResult("eventData", "varM", "Tightening data", QVariant());
+    : DAbstractCommand(QStringLiteral("listenEventsData"), QStringLiteral("stopListening"),
+                       arguments, parent) {
+    setDescription(QStringLiteral("Listen to tightening data from Stahlwille device"));
+    declareAParameter(QStringLiteral("serialId"), QStringLiteral("strg"),
+                      QStringLiteral("The serial ID of the device"), QStringLiteral(""));
+    declareAResult(QStringLiteral("eventData"), QStringLiteral("varM"),
+                   QStringLiteral("Tightening data"), QVariant());
 }
 
 DCmdListen::~DCmdListen() = default;
@@ -21,14 +24,14 @@ bool DCmdListen::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+    m_serialPrefix = getParameterValue(QStringLiteral("serialId"), QVariant()).toString().toUtf8();
     m_plugin = qobject_cast<PDeviceStahlwille*>(parent());
 
     // No validator: the driver is to hand over every line, the short answers
     // as well as the records.
-    m_listenInstructionId =
-        addInstruction("driver", "listenEventsData", QVariantMap(), instructionTimeoutMs,
-                       fastdelegate::MakeDelegate(this, &DCmdListen::cbListenReply));
+    m_listenInstructionId = addInstruction(
+        QStringLiteral("driver"), QStringLiteral("listenEventsData"), QVariantMap(),
+        instructionTimeoutMs, fastdelegate::MakeDelegate(this, &DCmdListen::cbListenReply));
     sendClearFrame();
 
     m_inactivityTimer = new QTimer(this);
@@ -62,7 +65,7 @@ QSharedPointer<ICommand> DCmdListen::createCommand(const QVariantMap& arguments)
 }
 
 bool DCmdListen::cbListenReply(quint64 instructionId, const QVariantMap& reply) {
-    const int replyNumber = reply.value("number").toInt();
+    const int replyNumber = reply.value(QStringLiteral("number")).toInt();
     if (replyNumber == m_lastReplyNumber) {
         return true;
     }
@@ -94,8 +97,8 @@ void DCmdListen::sendGetDataFrame() {
 }
 
 void DCmdListen::closeDriverConnection() {
-    addInstruction("driver", "closeConnection", QVariantMap(), instructionTimeoutMs,
-                   DReplyDelegate());
+    addInstruction(QStringLiteral("driver"), QStringLiteral("closeConnection"), QVariantMap(),
+                   instructionTimeoutMs, DReplyDelegate());
     // Polling stays stopped until the wrench answers a "CLR"; if that answer
     // was lost, nothing would ever be written again and every later tightening
     // would stay on the wrench. Ask again, every 5000 ms, until a reply comes.
@@ -106,7 +109,8 @@ void DCmdListen::closeDriverConnection() {
 }
 
 void DCmdListen::writeFrame(const char* mnemonic) {
-    addInstruction("driver", "write", {{"frame", m_serialPrefix + mnemonic}}, instructionTimeoutMs,
+    addInstruction(QStringLiteral("driver"), QStringLiteral("write"),
+                   {{QStringLiteral("frame"), m_serialPrefix + mnemonic}}, instructionTimeoutMs,
                    DReplyDelegate());
 }
 
@@ -154,15 +158,16 @@ void DCmdListen::onNothingSaved() {
 }
 
 void DCmdListen::handleRecord(const QByteArray& line, int replyNumber) {
-    const QByteArray key = DTighteningRecord::key(line);
-    if (key == m_lastRecordKey) {
+    // A wrench repeats its record until it is cleared: most records are the
+    // one seen last, told without copying the key.
+    if (DTighteningRecord::hasKey(line, m_lastRecordKey)) {
         if (m_clearing) {
             sendClearFrame();
         }
         return;
     }
     m_clearing = false;
-    m_lastRecordKey = key;
+    m_lastRecordKey = DTighteningRecord::key(line);
     if (m_pollTimer && m_pollTimer->isActive()) {
         m_pollTimer->stop();
     }
@@ -179,5 +184,5 @@ void DCmdListen::publishEventData(const QByteArray& line, int replyNumber) {
     if (eventData.isEmpty()) {
         return;
     }
-    commandUpdateResult("eventData", eventData);
+    commandUpdateResult(QStringLiteral("eventData"), eventData);
 }

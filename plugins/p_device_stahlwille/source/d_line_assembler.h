@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QVariantMap>
 
+#include <cstring>
+
 // Cuts the bytes that the driver reports into lines at CR or LF, carrying a
 // partial line from one reply to the next. Empty lines (the LF of a CR LF pair)
 // yield nothing.
@@ -50,13 +52,13 @@ public:
     void clear();
 
 private:
+    // The first CR or LF, or end. memchr finds the CR, then the LF before it:
+    // both scans run over whole words instead of byte by byte.
     static const char* findLineEnd(const char* from, const char* end) {
-        for (const char* p = from; p < end; ++p) {
-            if (*p == '\r' || *p == '\n') {
-                return p;
-            }
-        }
-        return end;
+        const auto* cr = static_cast<const char*>(std::memchr(from, '\r', size_t(end - from)));
+        const char* const limit = cr ? cr : end;
+        const auto* lf = static_cast<const char*>(std::memchr(from, '\n', size_t(limit - from)));
+        return lf ? lf : limit;
     }
 
     void append(const char* data, int length);

@@ -23,24 +23,116 @@ QString textUpToNul(const QByteArray& frame) {
     return QString::fromUtf8(frame.constData(), length);
 }
 
+// first, separator and last in one new string, allocated once.
+QString joined(const QStringRef& first, QLatin1Char separator, const QStringRef& last) {
+    QString text;
+    text.reserve(first.size() + 1 + last.size());
+    text += first;
+    text += separator;
+    text += last;
+    return text;
+}
+
+int leadingZeros(const QStringRef& digits) {
+    int count = 0;
+    while (count < digits.size() && digits.at(count) == QLatin1Char('0')) {
+        ++count;
+    }
+    return count;
+}
+
+// A torque captured as "[+-]?\d+\.\d+" the way QString::number(value, 'g', 6)
+// writes its value, read off the text when the text holds 6 significant
+// digits or fewer, its value under 1e6 and not under 0.001, and not zero:
+// such a value rounds back to exactly those digits and is written without an
+// exponent. Null for any other text. The string has room for roomAfter more
+// characters.
+QString shortTorqueText(const QStringRef& number, int roomAfter) {
+    const bool negative = number.at(0) == QLatin1Char('-');
+    const bool hasSign = negative || number.at(0) == QLatin1Char('+');
+    const QStringRef unsignedNumber = number.mid(hasSign ? 1 : 0);
+    const int dot = unsignedNumber.indexOf(QLatin1Char('.'));
+    QStringRef integerDigits = unsignedNumber.left(dot);
+    integerDigits = integerDigits.mid(qMin(leadingZeros(integerDigits), integerDigits.size() - 1));
+    QStringRef fraction = unsignedNumber.mid(dot + 1);
+    while (!fraction.isEmpty() && fraction.endsWith(QLatin1Char('0'))) {
+        fraction.chop(1);
+    }
+    const bool integerIsZero = integerDigits == QLatin1String("0");
+    const int fractionZeros = leadingZeros(fraction);
+    const int significant =
+        integerIsZero ? fraction.size() - fractionZeros : integerDigits.size() + fraction.size();
+    if (significant == 0 || significant > 6 || (integerIsZero && fractionZeros > 2)) {
+        return QString();
+    }
+    QString text;
+    text.reserve(number.size() + roomAfter);
+    if (negative) {
+        text += QLatin1Char('-');
+    }
+    text += integerDigits;
+    if (!fraction.isEmpty()) {
+        text += QLatin1Char('.');
+        text += fraction;
+    }
+    return text;
+}
+
+// The torque's value and its unit, as the panel shows them.
+QString torqueText(const QStringRef& number, const QStringRef& unit) {
+    QString text = shortTorqueText(number, unit.size() + 1);
+    if (text.isNull()) {
+        text = QString::number(number.toDouble(), 'g', 6);
+    }
+    text += QLatin1Char(' ');
+    text += unit;
+    return text;
+}
+
+// The sign is one of three texts; they are shared instead of copied out.
+QString signText(const QStringRef& sign) {
+    static const QString equal = QStringLiteral("=");
+    static const QString below = QStringLiteral("<");
+    static const QString above = QStringLiteral(">");
+    return sign == equal ? equal : sign == below ? below : above;
+}
+
+// The five keys, with null values. A map copied from it copies its nodes
+// without comparing a key.
+const QVariantMap& fieldKeys() {
+    static const QVariantMap keys = {
+        {QStringLiteral("Event number"), QVariant()},
+        {QStringLiteral("Execution time"), QVariant()},
+        {QStringLiteral("Internal date/time"), QVariant()},
+        {QStringLiteral("Sign"), QVariant()},
+        {QStringLiteral("Torque"), QVariant()},
+    };
+    return keys;
+}
+
 } // namespace
 
 QVariantMap DListenLineParser::parse(const QByteArray& frame) {
-    QVariantMap fields;
     if (frame.size() < shortestLine) {
-        return fields;
+        return QVariantMap();
     }
-    const QRegularExpressionMatch match = resultLine().match(textUpToNul(frame));
+    const QString line = textUpToNul(frame);
+    const QRegularExpressionMatch match = resultLine().match(line);
     if (!match.hasMatch()) {
         qDebug("No match found.");
-        return fields;
+        return QVariantMap();
     }
-    const QString torque = QString::number(match.captured(2).toDouble(), 'g', 6);
-    fields.insert(QStringLiteral("Event number"), match.captured(1));
-    fields.insert(QStringLiteral("Torque"), torque + ' ' + match.captured(3));
-    fields.insert(QStringLiteral("Sign"), match.captured(4));
-    fields.insert(QStringLiteral("Execution time"), match.captured(5) + 's');
-    fields.insert(QStringLiteral("Internal date/time"),
-                  match.captured(7) + ' ' + match.captured(6));
+    const auto group = [&line, &match](int n) {
+        const int start = match.capturedStart(n);
+        return start < 0 ? QStringRef() : QStringRef(&line, start, match.capturedEnd(n) - start);
+    };
+    QVariantMap fields = fieldKeys();
+    // begin() copies the keys' nodes; the values are then set in key order.
+    auto field = fields.begin();
+    field++.value() = match.captured(1);
+    field++.value() = joined(group(5), QLatin1Char('s'), QStringRef());
+    field++.value() = joined(group(7), QLatin1Char(' '), group(6));
+    field++.value() = signText(group(4));
+    field.value() = torqueText(group(2), group(3));
     return fields;
 }

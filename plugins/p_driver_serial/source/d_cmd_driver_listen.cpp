@@ -5,14 +5,18 @@
 #include <limits>
 
 DCmdDriverListen::DCmdDriverListen(const QVariantMap& arguments, QObject* parent)
-    : DAbstractCommand("listenEventsData", arguments, parent) {
+    : DAbstractCommand(QStringLiteral("listenEventsData"), arguments, parent) {
     setRecurrent(true);
-    setDescription("Listen to the bytes read from the line");
-    declareAParameter("validator", "strg", "Accepted; every listener gets every chunk",
-                      QString(""));
-    declareAParameter("subscription", "bool", "Accepted; every listener gets every chunk", false);
-    declareAResult("frame", "byAr", "Bytes read from the line", QVariant());
-    declareAResult("number", "int", "Number of the reply, from 1", 0);
+    setDescription(QStringLiteral("Listen to the bytes read from the line"));
+    declareAParameter(QStringLiteral("validator"), QStringLiteral("strg"),
+                      QStringLiteral("Accepted; every listener gets every chunk"),
+                      QStringLiteral(""));
+    declareAParameter(QStringLiteral("subscription"), QStringLiteral("bool"),
+                      QStringLiteral("Accepted; every listener gets every chunk"), false);
+    declareAResult(QStringLiteral("frame"), QStringLiteral("byAr"),
+                   QStringLiteral("Bytes read from the line"), QVariant());
+    declareAResult(QStringLiteral("number"), QStringLiteral("int"),
+                   QStringLiteral("Number of the reply, from 1"), 0);
 }
 
 DCmdDriverListen::~DCmdDriverListen() = default;
@@ -49,5 +53,6 @@ void DCmdDriverListen::onBytesRead(const QByteArray& chunk) {
     m_replyNumber = nextReplyNumber(m_replyNumber);
     // Each reply carries this chunk only, not the bytes of earlier replies.
     clearResults();
-    commandUpdateResults({{"frame", chunk}, {"number", m_replyNumber}});
+    commandUpdateResults(
+        {{QStringLiteral("frame"), chunk}, {QStringLiteral("number"), m_replyNumber}});
 }

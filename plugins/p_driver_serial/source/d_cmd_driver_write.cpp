@@ -3,10 +3,12 @@
 #include "p_driver_serial.h"
 
 DCmdDriverWrite::DCmdDriverWrite(const QVariantMap& arguments, QObject* parent)
-    : DAbstractCommand("write", arguments, parent) {
-    setDescription("Write bytes to the line");
-    declareAParameter("frame", "byAr", "Bytes to write, unchanged", QVariant());
-    declareAResult("cmd_success", "bool", "Command success status ", false);
+    : DAbstractCommand(QStringLiteral("write"), arguments, parent) {
+    setDescription(QStringLiteral("Write bytes to the line"));
+    declareAParameter(QStringLiteral("frame"), QStringLiteral("byAr"),
+                      QStringLiteral("Bytes to write, unchanged"), QVariant());
+    declareAResult(QStringLiteral("cmd_success"), QStringLiteral("bool"),
+                   QStringLiteral("Command success status "), false);
 }
 
 DCmdDriverWrite::~DCmdDriverWrite() = default;
@@ -16,9 +18,9 @@ bool DCmdDriverWrite::commandExecute() {
         return false;
     }
     auto* driver = qobject_cast<PDriverSerial*>(plugin());
-    const QByteArray frame = getParameterValue("frame", QVariant()).toByteArray();
+    const QByteArray frame = getParameterValue(QStringLiteral("frame"), QVariant()).toByteArray();
     const bool written = driver && driver->writeToLine(frame);
-    commandUpdateResult("cmd_success", written);
+    commandUpdateResult(QStringLiteral("cmd_success"), written);
     return true;
 }
 

@@ -127,12 +127,23 @@ bool DSerialLine::openPort(const QString& portName, qint32 baudRate, QString* er
     return true;
 }
 
+// What the device holds, read at its size: readAll() on a sequential device
+// first grows its result to a 16 KiB read chunk, for every few bytes read.
+QByteArray DSerialLine::readAvailable(QIODevice* device) {
+    const qint64 available = device->bytesAvailable();
+    QByteArray chunk = available > 0 ? device->read(available) : QByteArray();
+    if (available <= 0 || device->bytesAvailable() > 0) {
+        chunk += device->readAll();
+    }
+    return chunk;
+}
+
 void DSerialLine::onReadyRead() {
     QIODevice* device = current();
     if (!device || device != sender() || !device->isOpen()) {
         return;
     }
-    const QByteArray chunk = device->readAll();
+    const QByteArray chunk = readAvailable(device);
     if (!chunk.isEmpty()) {
         emit bytesRead(chunk);
     }

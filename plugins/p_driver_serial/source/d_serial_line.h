@@ -47,6 +47,7 @@ private:
     bool openDevice(QString* error);
     bool openPort(const QString& portName, qint32 baudRate, QString* error);
     void onReadyRead();
+    static QByteArray readAvailable(QIODevice* device);
     void onPortError(QSerialPort::SerialPortError error);
     QString failureText(QSerialPort::SerialPortError error) const;
     void failLine(quint64 openCount, const QString& message);
