@@ -4,9 +4,31 @@
 #include "d_tightening_record.h"
 #include "p_device_stahlwille.h"
 
+#include <time.h>
+
+#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <optional>
+
+namespace {
+
+// The coarse monotonic clock is read without asking the hardware, a few
+// nanoseconds against some tens for the precise one; it moves in ticks of up
+// to coarseTickMs.
+constexpr qint64 coarseTickMs = 10;
+
+qint64 coarseMonotonicMs() {
+#ifdef CLOCK_MONOTONIC_COARSE
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#else
+    return QDeadlineTimer::current().deadline();
+#endif
+}
+
+} // namespace
 
 DCmdListen::DCmdListen(const QVariantMap& arguments, QObject* parent)
     : DAbstractCommand(QStringLiteral("listenEventsData"), QStringLiteral("stopListening"),
@@ -37,7 +59,7 @@ bool DCmdListen::commandExecute() {
     m_inactivityTimer = new QTimer(this);
     m_inactivityTimer->setSingleShot(true);
     connect(m_inactivityTimer, &QTimer::timeout, this, &DCmdListen::closeDriverConnection);
-    m_inactivityTimer->start(inactivityIntervalMs);
+    restartInactivityTimer();
 
     m_pollTimer = new QTimer(this);
     m_pollTimer->setSingleShot(false);
@@ -65,18 +87,31 @@ QSharedPointer<ICommand> DCmdListen::createCommand(const QVariantMap& arguments)
 }
 
 bool DCmdListen::cbListenReply(quint64 instructionId, const QVariantMap& reply) {
-    const int replyNumber = reply.value(QStringLiteral("number")).toInt();
+    // The driver's reply has two entries; one walk over them costs less than
+    // two lookups, each comparing whole keys.
+    const QVariant* number = nullptr;
+    const QVariant* frame = nullptr;
+    for (auto entry = reply.cbegin(); entry != reply.cend(); ++entry) {
+        if (entry.key() == QLatin1String("number")) {
+            number = &entry.value();
+        } else if (entry.key() == QLatin1String("frame")) {
+            frame = &entry.value();
+        }
+    }
+    const int replyNumber = number ? number->toInt() : 0;
     if (replyNumber == m_lastReplyNumber) {
         return true;
     }
     m_lastReplyNumber = replyNumber;
     if (m_inactivityTimer) {
-        m_inactivityTimer->start(inactivityIntervalMs);
+        restartInactivityTimer();
     }
 
-    const bool hasFrame = m_lineBuffer.feedReply(
-        reply, [this, replyNumber](const QByteArray& line) { classifyLine(line, replyNumber); });
-    if (!hasFrame) {
+    if (frame) {
+        m_lineBuffer.feed(frame->toByteArray(), [this, replyNumber](const QByteArray& line) {
+            classifyLine(line, replyNumber);
+        });
+    } else {
         WRENCH_LOG_MISSING_FRAME(
             this, "ERROR: replyData contains no frame for instructionId =", instructionId);
     }
@@ -104,8 +139,23 @@ void DCmdListen::closeDriverConnection() {
     // would stay on the wrench. Ask again, every 5000 ms, until a reply comes.
     if (isPollingStopped()) {
         sendClearFrame();
-        m_inactivityTimer->start(inactivityIntervalMs);
+        restartInactivityTimer();
     }
+}
+
+// Restarting a QTimer unregisters and registers it with the event dispatcher,
+// which costs far more than the few bytes of a reply. While the coarse clock
+// has not moved on by more than one of its ticks since the last restart, the
+// new deadline would differ by a few milliseconds, less than the timer's own
+// slack (a coarse timer keeps to 5 % of its 5000 ms): a running timer is left
+// alone then.
+void DCmdListen::restartInactivityTimer() {
+    const qint64 now = coarseMonotonicMs();
+    if (m_inactivityTimer->isActive() && now - m_inactivityRestartMs <= coarseTickMs) {
+        return;
+    }
+    m_inactivityTimer->start(inactivityIntervalMs);
+    m_inactivityRestartMs = now;
 }
 
 void DCmdListen::writeFrame(const char* mnemonic) {
@@ -115,22 +165,19 @@ void DCmdListen::writeFrame(const char* mnemonic) {
 }
 
 void DCmdListen::classifyLine(const QByteArray& line, int replyNumber) {
-    if (isAnswer(line, "OK")) {
+    const std::string_view text(line.constData(), size_t(line.size()));
+    if (isAnswer(text, "OK")) {
         onClearAcknowledged();
-    } else if (isNothingSavedAnswer(line)) {
+    } else if (isNothingSavedAnswer(text)) {
         onNothingSaved();
-    } else if (!m_awaitingClearAck && DTighteningRecord::isRecordLine(line)) {
-        handleRecord(line, replyNumber);
+    } else if (m_awaitingClearAck) {
+        return;
+    } else if (const auto key = DTighteningRecord::recordKey(text)) {
+        handleRecord(line, *key, replyNumber);
     }
 }
 
-bool DCmdListen::isAnswer(const QByteArray& line, const char* answer) const {
-    const int answerLength = int(qstrlen(answer));
-    return line.size() == m_serialPrefix.size() + answerLength && line.startsWith(m_serialPrefix) &&
-           line.endsWith(answer);
-}
-
-bool DCmdListen::isNothingSavedAnswer(const QByteArray& line) const {
+bool DCmdListen::isNothingSavedAnswer(std::string_view line) const {
     return isAnswer(line, "no new saved") || isAnswer(line, "None Saved") || isAnswer(line, "?");
 }
 
@@ -157,17 +204,17 @@ void DCmdListen::onNothingSaved() {
     }
 }
 
-void DCmdListen::handleRecord(const QByteArray& line, int replyNumber) {
+void DCmdListen::handleRecord(const QByteArray& line, std::string_view key, int replyNumber) {
     // A wrench repeats its record until it is cleared: most records are the
     // one seen last, told without copying the key.
-    if (DTighteningRecord::hasKey(line, m_lastRecordKey)) {
+    if (key == std::string_view(m_lastRecordKey.constData(), size_t(m_lastRecordKey.size()))) {
         if (m_clearing) {
             sendClearFrame();
         }
         return;
     }
     m_clearing = false;
-    m_lastRecordKey = DTighteningRecord::key(line);
+    m_lastRecordKey = QByteArray(key.data(), int(key.size()));
     if (m_pollTimer && m_pollTimer->isActive()) {
         m_pollTimer->stop();
     }

@@ -7,6 +7,9 @@
 #include <QByteArray>
 #include <QPointer>
 
+#include <cstring>
+#include <string_view>
+
 class PDeviceStahlwille;
 class QTimer;
 
@@ -38,15 +41,23 @@ private:
     void sendClearFrame();
     void sendGetDataFrame();
     void closeDriverConnection();
+    void restartInactivityTimer();
     void writeFrame(const char* mnemonic);
 
     void classifyLine(const QByteArray& line, int replyNumber);
-    bool isAnswer(const QByteArray& line, const char* answer) const;
-    bool isNothingSavedAnswer(const QByteArray& line) const;
+    // The line is this wrench's serial prefix followed by exactly answer.
+    template <size_t N>
+    bool isAnswer(std::string_view line, const char (&answer)[N]) const {
+        const size_t prefixLength = size_t(m_serialPrefix.size());
+        return line.size() == prefixLength + N - 1 &&
+               std::memcmp(line.data() + prefixLength, answer, N - 1) == 0 &&
+               std::memcmp(line.data(), m_serialPrefix.constData(), prefixLength) == 0;
+    }
+    bool isNothingSavedAnswer(std::string_view line) const;
     bool isPollingStopped() const;
     void onClearAcknowledged();
     void onNothingSaved();
-    void handleRecord(const QByteArray& line, int replyNumber);
+    void handleRecord(const QByteArray& line, std::string_view key, int replyNumber);
     void publishEventData(const QByteArray& line, int replyNumber);
 
     QByteArray m_serialPrefix;
@@ -55,6 +66,9 @@ private:
     QPointer<PDeviceStahlwille> m_plugin;
     QTimer* m_pollTimer = nullptr;
     QTimer* m_inactivityTimer = nullptr;
+    // When the inactivity timer was last started, on the coarse clock: a burst
+    // of replies restarts it once a clock tick, not once a reply.
+    qint64 m_inactivityRestartMs = 0;
     bool m_awaitingClearAck = false;
     bool m_clearing = false;
     QByteArray m_lastRecordKey;

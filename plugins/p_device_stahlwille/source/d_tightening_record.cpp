@@ -105,26 +105,42 @@ bool readPlainInteger(const char* data, int size, int maxDigits, qint64* value) 
 } // namespace
 
 bool DTighteningRecord::isRecordLine(const QByteArray& line) {
-    return line.count(separator) >= fieldsRead - 1;
+    return recordKey(std::string_view(line.constData(), size_t(line.size()))).has_value();
 }
 
 QByteArray DTighteningRecord::key(const QByteArray& line) {
-    const Fields fields = leadingFields(line);
-    if (fields.count != fieldsRead) {
-        return QByteArray();
-    }
-    const Field key = fields.at[keyField];
-    return QByteArray(key.data, key.size);
+    const std::optional<std::string_view> found =
+        recordKey(std::string_view(line.constData(), size_t(line.size())));
+    return found ? QByteArray(found->data(), int(found->size())) : QByteArray();
 }
 
-bool DTighteningRecord::hasKey(const QByteArray& line, const QByteArray& key) {
-    const Fields fields = leadingFields(line);
-    if (fields.count != fieldsRead) {
-        return key.isEmpty();
+// memchr skips to the first separator, which most lines (short answers, text)
+// do not have; after it a plain loop, as the fields are a few bytes each,
+// shorter than a call to memchr is worth.
+std::optional<std::string_view> DTighteningRecord::recordKey(std::string_view line) {
+    const char* const end = line.data() + line.size();
+    const auto* first = static_cast<const char*>(std::memchr(line.data(), separator, line.size()));
+    if (!first) {
+        return std::nullopt;
     }
-    const Field field = fields.at[keyField];
-    return field.size == key.size() &&
-           std::memcmp(field.data, key.constData(), size_t(field.size)) == 0;
+    const char* keyBegin = nullptr;
+    const char* keyEnd = nullptr;
+    int commas = 0;
+    for (const char* p = first; p < end; ++p) {
+        if (*p != separator) {
+            continue;
+        }
+        ++commas;
+        if (commas == keyField) {
+            keyBegin = p + 1;
+        } else if (commas == keyField + 1) {
+            keyEnd = p;
+        }
+        if (commas == fieldsRead - 1) {
+            return std::string_view(keyBegin, size_t(keyEnd - keyBegin));
+        }
+    }
+    return std::nullopt;
 }
 
 QVariantMap DTighteningRecord::eventData(const QByteArray& line, int eventCountNo,

@@ -4,6 +4,7 @@
 #include <QVariantMap>
 
 #include <optional>
+#include <string_view>
 
 // The wrench's saved tightening, as it answers the "GDS" poll: one line of
 // comma-separated ASCII fields, numbered from 0, with no quoting. Fields 1 to 14
@@ -21,8 +22,9 @@ public:
     static bool isRecordLine(const QByteArray& line);
     // The raw bytes of the timestamp field; empty for a line that is not a record.
     static QByteArray key(const QByteArray& line);
-    // key(line) == key, without copying the field.
-    static bool hasKey(const QByteArray& line, const QByteArray& key);
+    // The timestamp field's bytes inside the line, found in one pass; none for
+    // a line that is not a record.
+    static std::optional<std::string_view> recordKey(std::string_view line);
     // The "eventData" map: the 13 fields read, "eventCountNo", and "presetNo"
     // when one is given. Empty for a line that is not a record.
     static QVariantMap eventData(const QByteArray& line, int eventCountNo,
