@@ -28,6 +28,12 @@ qint64 coarseMonotonicMs() {
 #endif
 }
 
+// key == name, compared inline: the key's UTF-16 text against the literal's.
+template <size_t N>
+bool isKey(const QString& key, const char16_t (&name)[N]) {
+    return key.size() == int(N - 1) && std::memcmp(key.constData(), name, (N - 1) * 2) == 0;
+}
+
 } // namespace
 
 DCmdListen::DCmdListen(const QVariantMap& arguments, QObject* parent)
@@ -92,9 +98,9 @@ bool DCmdListen::cbListenReply(quint64 instructionId, const QVariantMap& reply) 
     const QVariant* number = nullptr;
     const QVariant* frame = nullptr;
     for (auto entry = reply.cbegin(); entry != reply.cend(); ++entry) {
-        if (entry.key() == QLatin1String("number")) {
+        if (isKey(entry.key(), u"number")) {
             number = &entry.value();
-        } else if (entry.key() == QLatin1String("frame")) {
+        } else if (isKey(entry.key(), u"frame")) {
             frame = &entry.value();
         }
     }

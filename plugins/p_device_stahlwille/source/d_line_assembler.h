@@ -21,8 +21,14 @@ public:
     void feed(const QByteArray& bytes, OnLine&& onLine) {
         const char* cursor = bytes.constData();
         const char* const end = cursor + bytes.size();
+        // Most lines end in CR alone: the next LF is looked for once, and again
+        // only after it has been passed, and each CR only up to that LF.
+        const char* nextLf = find(cursor, end, '\n');
         while (cursor < end) {
-            const char* lineEnd = findLineEnd(cursor, end);
+            if (nextLf < cursor) {
+                nextLf = find(cursor, end, '\n');
+            }
+            const char* lineEnd = find(cursor, nextLf, '\r');
             append(cursor, int(lineEnd - cursor));
             if (lineEnd == end) {
                 return;
@@ -52,17 +58,43 @@ public:
     void clear();
 
 private:
-    // The first CR or LF, or end. memchr finds the CR, then the LF before it:
-    // both scans run over whole words instead of byte by byte.
-    static const char* findLineEnd(const char* from, const char* end) {
-        const auto* cr = static_cast<const char*>(std::memchr(from, '\r', size_t(end - from)));
-        const char* const limit = cr ? cr : end;
-        const auto* lf = static_cast<const char*>(std::memchr(from, '\n', size_t(limit - from)));
-        return lf ? lf : limit;
+    // The first byte in [from, end) that is byte, or end.
+    static const char* find(const char* from, const char* end, char byte) {
+        const void* found = std::memchr(from, byte, size_t(end - from));
+        return found ? static_cast<const char*>(found) : end;
     }
 
-    void append(const char* data, int length);
-    void endLine();
+    // The line's buffer is kept from one line to the next up to this capacity
+    // (a line of the wrench fits), so that most lines cost no allocation; one
+    // grown by a longer line is given back when that line ends.
+    static constexpr int keptCapacity = 256;
+
+    // Inline: most appends and line ends take the short way, once a chunk.
+    void append(const char* data, int length) {
+        if (length == 0 || m_overlong) {
+            return;
+        }
+        if (length > maxLineLength - m_line.size() || m_line.capacity() < keptCapacity) {
+            appendWithChecks(data, length);
+            return;
+        }
+        m_line.append(data, length);
+    }
+
+    void endLine() {
+        m_overlong = false;
+        if (m_line.isEmpty()) {
+            return;
+        }
+        if (m_line.capacity() > keptCapacity) {
+            m_line = QByteArray();
+        } else {
+            // With its capacity reserved, the buffer stays allocated.
+            m_line.truncate(0);
+        }
+    }
+
+    void appendWithChecks(const char* data, int length);
 
     QByteArray m_line;
     bool m_overlong = false;
