@@ -2,6 +2,7 @@
 // "eventData", printed result lines to the panel's fields, presets to program
 // frames.
 
+#include "d_bench_reporter.h"
 #include "d_bench_samples.h"
 
 #include <be_maintenance_plugin.h>
@@ -39,7 +40,7 @@ void BM_RecordToEventData(benchmark::State& state) {
         return DTighteningRecord::eventData(line, ++eventCountNo, 3);
     });
 }
-BENCHMARK(BM_RecordToEventData);
+BENCHMARK(BM_RecordToEventData)->Repetitions(timedRepetitions);
 
 void BM_ResultLineToMap(benchmark::State& state) {
     BeMaintenanceDeviceStahlwille backend;
@@ -53,7 +54,7 @@ void BM_ResultLineToMap(benchmark::State& state) {
     decodeEach(state, lines,
                [&backend](const QByteArray& line) { return backend.convertFrameToMap(line); });
 }
-BENCHMARK(BM_ResultLineToMap);
+BENCHMARK(BM_ResultLineToMap)->Repetitions(timedRepetitions);
 
 void BM_PresetToProgramFrame(benchmark::State& state) {
     const QList<QVariantMap> presets = DBenchSamples::presets();
@@ -68,6 +69,6 @@ void BM_PresetToProgramFrame(benchmark::State& state) {
         return DProgramFrame::fromPreset(preset, serialPrefix);
     });
 }
-BENCHMARK(BM_PresetToProgramFrame);
+BENCHMARK(BM_PresetToProgramFrame)->Repetitions(timedRepetitions);
 
 } // namespace

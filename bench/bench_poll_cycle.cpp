@@ -3,6 +3,8 @@
 // "GDS" is written, the wrench answers "no new saved", the driver reads it and
 // the router delivers it to the listen command, which classifies it.
 
+#include "d_bench_reporter.h"
+
 #include <d_cmd_listen.h>
 #include <sim_bench.h>
 
@@ -74,6 +76,6 @@ void BM_PollCycle(benchmark::State& state) {
     }
     listen.finish();
 }
-BENCHMARK(BM_PollCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PollCycle)->Repetitions(timedRepetitions)->Unit(benchmark::kMicrosecond);
 
 } // namespace

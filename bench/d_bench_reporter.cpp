@@ -2,10 +2,16 @@
 
 void DBenchReporter::ReportRuns(const std::vector<Run>& runs) {
     for (const Run& run : runs) {
-        if (run.run_type == Run::RT_Iteration) {
-            // "BM_Name/iterations:1" and the like are kept as "BM_Name".
-            const std::string name = run.benchmark_name();
-            m_runs.insert_or_assign(name.substr(0, name.find('/')), run);
+        if (run.run_type != Run::RT_Iteration) {
+            continue;
+        }
+        // "BM_Name/iterations:1" and the like are kept as "BM_Name".
+        const std::string name = run.benchmark_name();
+        const std::string key = name.substr(0, name.find('/'));
+        const auto kept = m_runs.find(key);
+        if (kept == m_runs.end() || kept->second.error_occurred ||
+            (!run.error_occurred && cpuPerIteration(run) < cpuPerIteration(kept->second))) {
+            m_runs.insert_or_assign(key, run);
         }
     }
     ConsoleReporter::ReportRuns(runs);
@@ -29,7 +35,11 @@ std::optional<double> DBenchReporter::cpuSecondsPerIteration(const std::string& 
     if (!run || run->iterations == 0) {
         return std::nullopt;
     }
-    return run->cpu_accumulated_time / double(run->iterations);
+    return cpuPerIteration(*run);
+}
+
+double DBenchReporter::cpuPerIteration(const Run& run) {
+    return run.iterations == 0 ? 0.0 : run.cpu_accumulated_time / double(run.iterations);
 }
 
 const DBenchReporter::Run* DBenchReporter::find(const std::string& benchmark) const {
