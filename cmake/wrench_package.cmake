@@ -38,9 +38,7 @@ command-line host wrench_host, the simulated wrench wrench_sim, and examples.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
-# The run-time dependencies come from the binaries (dpkg-shlibdeps); the
-# plug-in folder's own libraries are in the package.
+# The run-time dependencies come from the binaries (dpkg-shlibdeps, which
+# follows their $ORIGIN paths to the plug-in folder's own libraries).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
-    ${CMAKE_INSTALL_PREFIX}/${WRENCH_PLUGIN_INSTALL_DIR})
 include(CPack)
