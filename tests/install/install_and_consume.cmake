@@ -1,5 +1,6 @@
 # cmake -P: install BUILD_DIR into WORK_DIR, move the installation, build the
-# consumer against it, run the consumer and the installed wrench_host list.
+# consumer against it, run the consumer and the installed wrench_host list,
+# with and without the installed plug-in.
 
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE output
@@ -29,4 +30,17 @@ string(REGEX MATCHALL "\"stopName\"" commands "${output}")
 list(LENGTH commands count)
 if(NOT count EQUAL 9 OR NOT output MATCHES "\"checkConnectionWithSerial\"")
     message(FATAL_ERROR "the installed wrench_host listed ${count} commands, not 9:\n${output}")
+endif()
+
+# The plug-in it loads is the installed one, not the build tree's: without
+# it, the installed wrench_host fails and names the path it looked for.
+file(GLOB_RECURSE plugin ${prefix}/libp_device_stahlwille.so)
+get_filename_component(plugin ${plugin} REALPATH)
+file(RENAME ${plugin} ${plugin}.away)
+execute_process(COMMAND ${prefix}/bin/wrench_host list RESULT_VARIABLE status
+    OUTPUT_VARIABLE output ERROR_VARIABLE output)
+file(RENAME ${plugin}.away ${plugin})
+string(FIND "${output}" "${plugin}" named)
+if(status EQUAL 0 OR named EQUAL -1)
+    message(FATAL_ERROR "without ${plugin}, wrench_host list exited with ${status}:\n${output}")
 endif()
