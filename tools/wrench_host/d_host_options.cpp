@@ -1,10 +1,8 @@
 #include "d_host_options.h"
 
-#include <limits>
+#include "d_plugin_location.h"
 
-#ifndef WRENCH_DEFAULT_PLUGIN
-#define WRENCH_DEFAULT_PLUGIN "libp_device_stahlwille.so"
-#endif
+#include <limits>
 
 namespace {
 
@@ -15,7 +13,7 @@ const QStringList valueOptions{
 } // namespace
 
 bool DHostOptions::parse(const QStringList& arguments, QString* error) {
-    pluginPath = QStringLiteral(WRENCH_DEFAULT_PLUGIN);
+    pluginPath = DPluginLocation::defaultPluginPath();
     QStringList positional;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& word = arguments.at(i);

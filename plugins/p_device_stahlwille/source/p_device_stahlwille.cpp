@@ -19,7 +19,7 @@ namespace {
 
 constexpr char pluginUuidText[] = "{0ba12e45-e44b-4f6a-8202-d8eb318f4f25}";
 constexpr char pluginNameText[] = "Plugin Device Stahlwille";
-constexpr char pluginVersionText[] = "1.0";
+constexpr char pluginVersionText[] = WRENCH_VERSION;
 
 // QML keeps every registration until the process ends, so the backend's type
 // is registered by the first plug-in object only: a host that makes instance
