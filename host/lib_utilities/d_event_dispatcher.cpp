@@ -18,6 +18,12 @@ constexpr qint64 nsPerMs = 1000 * 1000;
 // A coarse timer fires up to 5 % of its interval early, at most this much, so
 // that timers due close together are fired on one wake-up of the thread.
 constexpr qint64 maxEarlyNs = 15 * nsPerMs;
+// Timers fired in one pass at most; the rest fire on the next pass, without
+// a wait. The events that a handler posts (a write's reply, a wrench's
+// answer) are delivered in between: with thousands of timers due at once,
+// their work piled up unanswered, far beyond what the allocator and the
+// caches hold.
+constexpr int maxTimersPerPass = 16;
 
 qint64 earlyNs(int intervalMs, Qt::TimerType type) {
     return type == Qt::PreciseTimer ? 0 : qMin(intervalMs * nsPerMs / 20, maxEarlyNs);
@@ -258,8 +264,9 @@ void DEventDispatcher::markPendingNotifiers(const std::vector<pollfd>& fds) {
     }
 }
 
-// The timers due now, soonest first, each once (a coarse one a little early): a timer started or
-// due again while they fire waits for the next turn, and a timer whose event is still being
+// The timers due now, soonest first (a coarse one a little early), at most
+// maxTimersPerPass of them, each once: a timer started or due again while
+// they fire waits for the next pass, and a timer whose event is still being
 // delivered (a nested event loop) is not sent another.
 int DEventDispatcher::activateTimers() {
     if (m_timerQueue.empty()) {
@@ -270,9 +277,14 @@ int DEventDispatcher::activateTimers() {
     std::vector<int> dueIds;
     dueIds.swap(m_dueTimerIds);
     dueIds.clear();
-    for (auto it = m_timerQueue.begin(); it != m_timerQueue.end() && it->first <= now + maxEarlyNs;
+    for (auto it = m_timerQueue.begin();
+         it != m_timerQueue.end() && it->first <= now + maxEarlyNs &&
+         int(dueIds.size()) < maxTimersPerPass;
          ++it) {
-        dueIds.push_back(it->second);
+        const auto timer = m_timers.constFind(it->second);
+        if (timer != m_timers.constEnd() && it->first - timer->earlyNs <= now && !timer->firing) {
+            dueIds.push_back(it->second);
+        }
     }
     int fired = 0;
     for (const int timerId : dueIds) {

@@ -20,9 +20,10 @@ class QSocketNotifier;
 // in a hash and kept in order of expiry in a balanced tree. A precise timer
 // never fires early; a coarse one (and a very coarse one) may fire up to 5 %
 // of its interval early, at most 15 ms, so that timers due close together
-// fire on one wake-up of the thread, as Qt's coarse timers do. Socket
-// notifiers are polled as Qt's dispatcher polls them; wakeUp() and
-// interrupt() may be called from any thread.
+// fire on one wake-up of the thread, as Qt's coarse timers do. At most 16
+// fire in one pass; the events they post are delivered before the next ones
+// fire. Socket notifiers are polled as Qt's dispatcher polls them; wakeUp()
+// and interrupt() may be called from any thread.
 //
 // For a console program: set it with QCoreApplication::setEventDispatcher()
 // before the QCoreApplication is made. A GUI application's dispatcher also
