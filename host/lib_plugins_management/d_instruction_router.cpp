@@ -3,7 +3,7 @@
 #include "d_abstract_command.h"
 #include "d_abstract_plugin.h"
 
-#include <QTimerEvent>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -14,7 +14,13 @@ DInstructionRouter& DInstructionRouter::instance() {
     return *router;
 }
 
-DInstructionRouter::DInstructionRouter() = default;
+DInstructionRouter::DInstructionRouter()
+    : m_timeoutTimer(new QTimer(this)) {
+    m_clock.start();
+    m_timeoutTimer->setSingleShot(true);
+    m_timeoutTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_timeoutTimer, &QTimer::timeout, this, &DInstructionRouter::endOverdueInstructions);
+}
 
 DInstructionRouter::~DInstructionRouter() = default;
 
@@ -50,6 +56,7 @@ quint64 DInstructionRouter::addInstruction(QObject* caller, DAbstractPlugin* cal
     entry.target = targetPlugin;
     entry.standing = runObject->isRecurrent();
     m_heldByCaller.insert(caller, id);
+    m_servedByPlugin.insert(targetPlugin, id);
     runObject->m_servedInstructionId = id;
     emit sigInstructionAdded(id, targetPlugin, instruction, arguments, timeout);
 
@@ -57,13 +64,13 @@ quint64 DInstructionRouter::addInstruction(QObject* caller, DAbstractPlugin* cal
         runObject->m_servedInstructionId = 0;
         m_instructions.remove(id);
         m_heldByCaller.remove(caller, id);
+        m_servedByPlugin.remove(targetPlugin, id);
         emit sigInstructionRefused(target, instruction, IMessenger::Refused);
         return 0;
     }
     const auto stillThere = m_instructions.find(id);
     if (stillThere != m_instructions.end() && !stillThere->standing && timeout > 0) {
-        stillThere->timerId = startTimer(timeout);
-        m_timeouts.insert(stillThere->timerId, id);
+        addDeadline(*stillThere, id, m_clock.elapsed() + timeout);
     }
     return id;
 }
@@ -97,12 +104,8 @@ void DInstructionRouter::releaseCaller(QObject* caller) {
 }
 
 void DInstructionRouter::releasePlugin(DAbstractPlugin* plugin) {
-    QList<quint64> served;
-    for (auto it = m_instructions.constBegin(); it != m_instructions.constEnd(); ++it) {
-        if (it->target == plugin) {
-            served.append(it.key());
-        }
-    }
+    QList<quint64> served = m_servedByPlugin.values(plugin);
+    std::sort(served.begin(), served.end());
     for (quint64 id : served) {
         endInstruction(id);
     }
@@ -128,13 +131,37 @@ int DInstructionRouter::instructionCount() const {
     return m_instructions.size();
 }
 
-void DInstructionRouter::timerEvent(QTimerEvent* event) {
-    const quint64 id = m_timeouts.take(event->timerId());
-    killTimer(event->timerId());
-    const auto found = m_instructions.find(id);
-    if (found != m_instructions.end()) {
-        found->timerId = 0;
-        endInstruction(id);
+void DInstructionRouter::addDeadline(Instruction& entry, quint64 instructionId, qint64 deadlineMs) {
+    entry.deadlineMs = deadlineMs;
+    m_deadlines.emplace(deadlineMs, instructionId);
+    if (!m_timeoutTimer->isActive() || deadlineMs < m_armedDeadlineMs) {
+        armTimeoutTimer(deadlineMs);
+    }
+}
+
+void DInstructionRouter::armTimeoutTimer(qint64 deadlineMs) {
+    m_armedDeadlineMs = deadlineMs;
+    m_timeoutTimer->start(int(qMax(deadlineMs - m_clock.elapsed(), qint64(0))));
+}
+
+// The timer is left running when the run it was armed for ends early; it then
+// finds nothing overdue and is armed again for the soonest deadline left.
+void DInstructionRouter::endOverdueInstructions() {
+    while (!m_deadlines.empty() && m_deadlines.begin()->first <= m_clock.elapsed()) {
+        const quint64 id = m_deadlines.begin()->second;
+        m_deadlines.erase(m_deadlines.begin());
+        const auto found = m_instructions.find(id);
+        if (found != m_instructions.end()) {
+            found->deadlineMs = 0;
+            endInstruction(id);
+        }
+    }
+    if (m_deadlines.empty()) {
+        return;
+    }
+    const qint64 soonest = m_deadlines.begin()->first;
+    if (!m_timeoutTimer->isActive() || soonest < m_armedDeadlineMs) {
+        armTimeoutTimer(soonest);
     }
 }
 
@@ -174,15 +201,18 @@ DAbstractPlugin* DInstructionRouter::resolveTarget(DAbstractPlugin* callerPlugin
 }
 
 void DInstructionRouter::queueReply(quint64 instructionId, const QVariantMap& reply) {
-    if (!m_instructions.contains(instructionId)) {
+    const auto found = m_instructions.find(instructionId);
+    if (found == m_instructions.end()) {
         return;
     }
+    // A listener's replies are not counted: it ends only when stopped.
+    const int ordinal = found->standing ? 0 : ++found->repliesQueued;
     QMetaObject::invokeMethod(
-        this, [this, instructionId, reply] { deliver(instructionId, reply); },
+        this, [this, instructionId, ordinal, reply] { deliver(instructionId, ordinal, reply); },
         Qt::QueuedConnection);
 }
 
-void DInstructionRouter::deliver(quint64 instructionId, const QVariantMap& reply) {
+void DInstructionRouter::deliver(quint64 instructionId, int ordinal, const QVariantMap& reply) {
     const auto found = m_instructions.find(instructionId);
     if (found == m_instructions.end()) {
         return;
@@ -191,16 +221,18 @@ void DInstructionRouter::deliver(quint64 instructionId, const QVariantMap& reply
         endInstruction(instructionId);
         return;
     }
-    if (!found->standing && !found->answered) {
-        // Ends after the replies already queued in this turn: a run that
-        // records two results at once answers twice.
-        found->answered = true;
-        QMetaObject::invokeMethod(
-            this, [this, instructionId] { endInstruction(instructionId); }, Qt::QueuedConnection);
+    if (!found->standing && found->lastReply == 0) {
+        // Ends after the replies already queued when the first one arrives:
+        // a run that records two results at once answers twice.
+        found->lastReply = found->repliesQueued;
     }
+    const bool ends = !found->standing && ordinal == found->lastReply;
     const DReplyDelegate callback = found->callback;
     if (!callback.empty()) {
         callback(instructionId, reply);
+    }
+    if (ends) {
+        endInstruction(instructionId);
     }
 }
 
@@ -212,9 +244,9 @@ void DInstructionRouter::endInstruction(quint64 instructionId) {
     Instruction ended = std::move(found.value());
     m_instructions.erase(found);
     m_heldByCaller.remove(ended.callerKey, instructionId);
-    if (ended.timerId != 0) {
-        m_timeouts.remove(ended.timerId);
-        killTimer(ended.timerId);
+    m_servedByPlugin.remove(ended.target, instructionId);
+    if (ended.deadlineMs != 0) {
+        m_deadlines.erase({ended.deadlineMs, instructionId});
     }
     ended.runObject->m_servedInstructionId = 0;
     bool ok = false;

@@ -3,6 +3,7 @@
 #include "i_command.h"
 #include "i_messenger.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QMultiHash>
@@ -14,8 +15,12 @@
 #include <QUuid>
 #include <QVariantMap>
 
+#include <set>
+#include <utility>
+
 class DAbstractCommand;
 class DAbstractPlugin;
+class QTimer;
 
 // Carries instructions between plug-ins. An instruction is a run of a command
 // of the target plug-in, made from its prototype with the instruction's
@@ -68,9 +73,6 @@ signals:
                                IMessenger::EnErrorCode error);
     void sigInstructionEnded(quint64 instructionId);
 
-protected:
-    void timerEvent(QTimerEvent* event) override;
-
 private:
     friend class DAbstractCommand;
     friend class DAbstractPlugin;
@@ -82,9 +84,13 @@ private:
         QSharedPointer<ICommand> run;
         DAbstractCommand* runObject = nullptr;
         DAbstractPlugin* target = nullptr;
-        int timerId = 0;
+        // When the run ends unanswered (ms on m_clock); 0: never.
+        qint64 deadlineMs = 0;
         bool standing = false;
-        bool answered = false;
+        // Replies queued so far, and for a run that is not standing the one
+        // after which it ends (0 until its first reply is delivered).
+        int repliesQueued = 0;
+        int lastReply = 0;
     };
 
     DInstructionRouter();
@@ -96,14 +102,26 @@ private:
     void watchCaller(QObject* caller);
     DAbstractPlugin* resolveTarget(DAbstractPlugin* callerPlugin, const QString& target) const;
     void queueReply(quint64 instructionId, const QVariantMap& reply);
-    void deliver(quint64 instructionId, const QVariantMap& reply);
+    void deliver(quint64 instructionId, int ordinal, const QVariantMap& reply);
     void endInstruction(quint64 instructionId);
+    void addDeadline(Instruction& entry, quint64 instructionId, qint64 deadlineMs);
+    void armTimeoutTimer(qint64 deadlineMs);
+    void endOverdueInstructions();
 
     QHash<quint64, Instruction> m_instructions;
     // The identifiers each caller holds, so that releasing a caller does not
     // walk every standing instruction.
     QMultiHash<QObject*, quint64> m_heldByCaller;
-    QHash<int, quint64> m_timeouts;
+    // And those each plug-in serves, so that releasing a plug-in does not.
+    QMultiHash<DAbstractPlugin*, quint64> m_servedByPlugin;
+    // The deadlines of the unanswered runs, soonest first, and one timer for
+    // all of them, due at or before the soonest: a Qt timer each would be
+    // registered and unregistered with the event dispatcher for every "write",
+    // whose cost grows with the number of timers in the thread.
+    std::set<std::pair<qint64, quint64>> m_deadlines;
+    QElapsedTimer m_clock;
+    QTimer* m_timeoutTimer = nullptr;
+    qint64 m_armedDeadlineMs = 0;
     QSet<QObject*> m_watchedCallers;
     QList<DAbstractPlugin*> m_plugins;
     quint64 m_lastId = 0;

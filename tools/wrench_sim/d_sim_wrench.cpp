@@ -32,13 +32,9 @@ DSimWrench::DSimWrench(const QByteArray& serialId, const DSimFaults& faults, qui
     , m_serialId(serialId)
     , m_faults(faults)
     , m_random(seed)
-    , m_tighteningTimer(new QTimer(this))
-    , m_outputTimer(new QTimer(this)) {
+    , m_tighteningTimer(new QTimer(this)) {
     m_tighteningTimer->setObjectName("tighteningTimer");
     connect(m_tighteningTimer, &QTimer::timeout, this, &DSimWrench::onTighteningTimeout);
-    m_outputTimer->setObjectName("outputTimer");
-    m_outputTimer->setInterval(0);
-    connect(m_outputTimer, &QTimer::timeout, this, &DSimWrench::sendNext);
 }
 
 QByteArray DSimWrench::serialId() const {
@@ -194,17 +190,22 @@ void DSimWrench::queueFlood() {
     startOutput();
 }
 
+// The next piece goes out on a later turn of the event loop, as a queued call
+// rather than a zero timer: a timer is filed in the thread's list of timers,
+// in order of expiry, and with thousands of wrenches in one process that
+// costs a walk over thousands of listeners' timers per piece.
 void DSimWrench::startOutput() {
-    if (!m_outputPaused && !m_queue.empty() && !m_outputTimer->isActive()) {
-        m_outputTimer->start();
+    if (!m_outputPaused && !m_queue.empty() && !m_sendQueued) {
+        m_sendQueued = true;
+        QMetaObject::invokeMethod(this, &DSimWrench::sendNext, Qt::QueuedConnection);
     }
 }
 
 // One piece of output per turn of the event loop. The state is brought up to
 // date before the emission, so a receiver may write to the wrench at once.
 void DSimWrench::sendNext() {
+    m_sendQueued = false;
     if (m_outputPaused || m_queue.empty()) {
-        m_outputTimer->stop();
         return;
     }
     Segment& head = m_queue.front();
@@ -229,9 +230,7 @@ void DSimWrench::sendNext() {
             m_headOffset = 0;
         }
     }
-    if (m_queue.empty()) {
-        m_outputTimer->stop();
-    }
+    startOutput();
     emit output(chunk);
 }
 
@@ -282,11 +281,7 @@ int DSimWrench::pendingFrameBytes() const {
 
 void DSimWrench::setOutputPaused(bool paused) {
     m_outputPaused = paused;
-    if (paused) {
-        m_outputTimer->stop();
-    } else {
-        startOutput();
-    }
+    startOutput();
 }
 
 bool DSimWrench::isOutputPaused() const {

@@ -139,5 +139,5 @@ private:
     qint64 m_floodBytes = floodBytes;
     bool m_outputPaused = false;
     QByteArray m_floodChunk;
-    QTimer* m_outputTimer = nullptr;
+    bool m_sendQueued = false;
 };
