@@ -144,23 +144,6 @@ private slots:
         QCOMPARE(bench.values.size(), 1);
     }
 
-    // A burst of replies may share one restart of the silence timer, but a
-    // reply that comes later moves its deadline on.
-    void laterReplyRestartsSilenceTimer() {
-        CommandBench bench("listenEventsData", {{"serialId", "W1"}});
-        QVERIFY(bench.execute());
-        QPointer<QTimer> silence = bench.timer(5000);
-        // Precise, so that the deadline read back is not moved by a coarse
-        // timer's slack.
-        silence->setTimerType(Qt::PreciseTimer);
-        bench.expire(silence);
-        bench.send({"W1no new saved\r"});
-        QTest::qWait(60);
-        bench.send({"W1no new saved\r"});
-        QVERIFY2(silence->remainingTime() > DCmdListen::inactivityIntervalMs - 30,
-                 qPrintable(QString::number(silence->remainingTime())));
-    }
-
     void timersLogAndFinish() {
         CommandBench bench("listenEventsData", {{"serialId", "W1"}});
         QCOMPARE(bench.plugin.commandNames().first(), QString("listenEventsData"));
