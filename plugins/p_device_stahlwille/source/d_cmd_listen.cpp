@@ -165,18 +165,20 @@ void DCmdListen::onNothingSaved() {
 }
 
 // A record line is taken only while polling: otherwise a "CLR" waits for its
-// answer. A record that repeats the last one published is dropped.
+// answer. A record that repeats the last one published is still on the wrench
+// (its "CLR" was refused, or it was fetched before a reconnect): it is cleared
+// again, and not published again.
 void DCmdListen::handleRecord(const QByteArray& line, int replyNumber) {
     if (m_phase != Phase::Polling) {
         return;
     }
     const QByteArray key = DTighteningRecord::key(line);
-    if (key == m_lastRecordKey) {
-        return;
-    }
+    const bool isNew = key != m_lastRecordKey;
     m_lastRecordKey = key;
     clearFetchedRecord();
-    publishEventData(line, replyNumber);
+    if (isNew) {
+        publishEventData(line, replyNumber);
+    }
 }
 
 // Polling stops until the wrench has let go of the record.
