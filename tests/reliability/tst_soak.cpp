@@ -22,7 +22,8 @@ private slots:
         QList<QByteArray> records;
         connect(&bench.wrench, &DSimWrench::tightened, [&](const QByteArray& record) {
             records.append(record);
-            if (records.size() % silenceEvery == 0) {
+            // A spell still going on under a loaded machine is not started again.
+            if (records.size() % silenceEvery == 0 && !bench.wrench.faults().silent) {
                 ++silences;
                 bench.wrench.setSilent(true);
             }
@@ -78,8 +79,7 @@ private slots:
 
         QCOMPARE(listen.events.size(), records.size());
         QCOMPARE(duplicates, 0);
-        QCOMPARE(silences, count / silenceEvery);
-        QVERIFY(reopens >= silences);
+        QVERIFY(silences > 0 && silences <= count / silenceEvery && reopens >= silences);
         for (int i = 0; i < records.size(); ++i) {
             QVariantMap event = listen.events[i].toMap();
             const int eventCountNo = event.value("eventCountNo").toInt();
