@@ -5,8 +5,6 @@
 
 #include <QCoreApplication>
 
-#include <cmath>
-
 namespace {
 
 constexpr int maxPlanLength = 8;
@@ -42,26 +40,6 @@ const QList<Setup>& setups() {
 void settle() {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-}
-
-QString escaped(const QByteArray& bytes) {
-    QString text;
-    for (const char byte : bytes) {
-        const auto code = static_cast<unsigned char>(byte);
-        if (code >= 0x20 && code < 0x7f && code != '\\') {
-            text += QLatin1Char(byte);
-        } else {
-            text += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
-        }
-    }
-    return text;
-}
-
-QString describeDouble(double value) {
-    if (std::isnan(value)) {
-        return QStringLiteral("nan");
-    }
-    return QString::number(value, 'g', 17);
 }
 
 } // namespace
@@ -140,38 +118,12 @@ DChunkedRun::Published DChunkedRun::run(const QString& commandName, const QList<
         }
         for (const PScriptedDriver::Received& received : bench.driver.received()) {
             published.instructions.append(received.instruction + ' ' +
-                                          escaped(received.arguments.value("frame").toByteArray()));
+                                          describeValue(received.arguments.value("frame")));
         }
     }
     settle();
     published.leftStanding = DInstructionRouter::instance().instructionCount() != 0;
     return published;
-}
-
-QString DChunkedRun::describe(const QVariant& value) {
-    switch (static_cast<QMetaType::Type>(value.type())) {
-    case QMetaType::QVariantMap: {
-        QStringList entries;
-        const QVariantMap map = value.toMap();
-        for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            entries.append(it.key() + ':' + describe(it.value()));
-        }
-        return '{' + entries.join(',') + '}';
-    }
-    case QMetaType::QVariantList: {
-        QStringList entries;
-        for (const QVariant& entry : value.toList()) {
-            entries.append(describe(entry));
-        }
-        return '[' + entries.join(',') + ']';
-    }
-    case QMetaType::Double:
-        return describeDouble(value.toDouble());
-    case QMetaType::QByteArray:
-        return escaped(value.toByteArray());
-    default:
-        return QString::fromLatin1(value.typeName()) + '(' + value.toString() + ')';
-    }
 }
 
 QString DChunkedRun::describe(const Published& published, const QStringList& ignoredKeys) {
@@ -185,7 +137,7 @@ QString DChunkedRun::describe(const Published& published, const QStringList& ign
             }
             value = map;
         }
-        lines.append(update.first + '=' + describe(value));
+        lines.append(update.first + '=' + describeValue(value));
     }
     lines += published.instructions;
     return lines.join('\n');

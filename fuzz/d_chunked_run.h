@@ -49,8 +49,6 @@ public:
 
     static Published run(const QString& commandName, const QList<Reply>& replies);
 
-    // A value as text, maps and lists spelled out, doubles in full precision.
-    static QString describe(const QVariant& value);
     static QString describe(const Published& published, const QStringList& ignoredKeys = {});
 
 private:

@@ -93,7 +93,6 @@ const QSharedPointer<DAbstractPluginBackend::Link>& DAbstractPluginBackend::base
 
 void DAbstractPluginBackend::releaseBaseLink() {
     m_baseLink.reset();
-    setLinkedState(false, {});
 }
 
 // A panel sets its properties one after the other: link once they are all in.
@@ -113,7 +112,8 @@ void DAbstractPluginBackend::link() {
         m_baseLink = QSharedPointer<Link>::create(Link{objectUuid});
         setLinkedState(instance->driver() != nullptr, describe(*instance));
     } else {
-        releaseBaseLink();
+        m_baseLink.reset();
+        setLinkedState(false, {});
     }
     emit abstractBackendInitialized();
 }

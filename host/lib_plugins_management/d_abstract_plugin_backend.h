@@ -41,7 +41,8 @@ public:
     void setObjectId(const QString& objectId);
     QString reference() const;
     void setReference(const QString& reference);
-    // True while linked to an instance that has a driver bound.
+    // Whether the instance last linked had a driver bound. Releasing the link
+    // leaves this and deviceInfo as they were.
     bool isConnected() const;
     // Entries {"name", "value"} describing the linked instance; empty unlinked.
     QVariantList deviceInfo() const;
@@ -64,7 +65,8 @@ signals:
 
 protected:
     const QSharedPointer<Link>& baseLink() const;
-    // Drops the link: instructions are refused until objectId links again.
+    // Drops the link, silently: instructions are refused until objectId links
+    // again, and what is standing goes on.
     void releaseBaseLink();
 
 private:

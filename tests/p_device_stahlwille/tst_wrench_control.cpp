@@ -11,17 +11,17 @@ const QVariantMap presets{{"presets", QVariantMap{{"3", QVariantMap{{"targetTorq
 const QList<QVariantMap> answers{
     {{"cmd_success", false}}, {{"number", 1}}, {{"cmd_success", true}}};
 const QString mirrored = "; cmd_success=false; cmd_success=false; cmd_success=true";
-// Lines that confirm nothing: longer or shorter answers, another wrench, a NUL, no line end.
-const Frames refused{"W1OKAY\r", "W1Parse\r", "W1\r", "W2OK\r", QByteArray("W1OK\0\r", 6), "W1OK"};
+// Lines that confirm nothing: longer or shorter answers, another wrench or
+// the serial ID inside, a NUL, no line end.
+const Frames refused{
+    "W1OKAY\r", "W1Parse\r", "W1\r", "W2OK\r", "xW1OK\r", QByteArray("W1OK\0\r", 6), "W1OK"};
 
-// "name key=value ...", bytes percent-encoded in [], "timed " in front when
-// the run's answer timer was already running.
+// "name key=value ...", each value with its type, "timed " in front when the
+// run's answer timer was already running.
 static QString describe(const QTimer* timer, const QString& name, const QVariantMap& arguments) {
     QString text = (timer && timer->isActive() ? "timed " : "") + name;
     for (auto it = arguments.begin(); it != arguments.end(); ++it) {
-        const bool bytes = it->type() == QVariant::ByteArray;
-        text += ' ' + it.key() + '=' +
-                (bytes ? '[' + it->toByteArray().toPercentEncoding(",") + ']' : it->toString());
+        text += ' ' + it.key() + '=' + describeValue(*it);
     }
     return text;
 }
@@ -47,8 +47,9 @@ private slots:
             const bool screen = command == "setScreenLock";
             const auto sent = [&](const char* lockFrame, const char* screenFrame) {
                 return QString("timed listenEventsData ") +
-                       (screen ? "subscription=true validator=screenLock" : "validator=lock") +
-                       "; timed write frame=[" + (screen ? screenFrame : lockFrame) + "%0D]";
+                       (screen ? "subscription=bool(true) validator=QString(screenLock)"
+                               : "validator=QString(lock)") +
+                       "; timed write frame=" + (screen ? screenFrame : lockFrame) + "\\x0d";
             };
             row(command + ": lock, late OK after timeout wins", command,
                 {{"serialId", "W1"}, {"lock", true}}, {"expire", "W1?\rW1O", "K\r\n\n"},
@@ -60,37 +61,37 @@ private slots:
                 sent("UCK", "EKS") + "; doneOk=true; failed=false");
         }
         const QVariantMap program{{"serialId", "W1"}, {"program", 3}};
-        const QString sent = "currentProgId=3 uint; timed getPresetData program=3; timed "
-                             "listenEventsData validator=program; timed write frame=[";
+        const QString sent = "currentProgId=uint(3); timed getPresetData program=uint(3); timed "
+                             "listenEventsData validator=QString(program); timed write frame=";
         row("program: ParseOK after timeout", "setProgram", program, {"expire", "W1ParseOK 3\r"},
-            sent + "W1SET,0001000%0D]; cmd_success=false; failed=true; cmd_success=true; "
+            sent + "W1SET,0001000\\x0d; cmd_success=false; failed=true; cmd_success=true; "
                    "failed=false");
         row("program: refused lines, then OK", "setProgram", program,
             refused + Frames{"W1?\rW1O", "K\r\n\n"},
-            sent + "W1SET,0001000%0D]; cmd_success=true; failed=false");
+            sent + "W1SET,0001000\\x0d; cmd_success=true; failed=false");
         row("program: bare OK", "setProgram", {{"program", 3}}, {"OK\r"},
-            sent + "SET,0001000%0D]; cmd_success=true; failed=false");
+            sent + "SET,0001000\\x0d; cmd_success=true; failed=false");
         for (const QString number : {"9", "5"}) { // no such preset; a target that is not a number
             row("program " + number, "setProgram", {{"program", number}}, {},
-                "currentProgId=" + number + " uint; timed getPresetData program=" + number +
-                    "; cmd_success=false; failed=true",
+                "currentProgId=uint(" + number + "); timed getPresetData program=uint(" + number +
+                    "); cmd_success=false; failed=true",
                 false);
         }
         row("init config: results after both", "setInitConfig", {{"serialId", "W1"}}, {},
-            "setParallelListening parallelListening=true; write frame=[W1DEL%0D]; doneOk=true; "
-            "failed=false",
+            "setParallelListening parallelListening=bool(true); write frame=W1DEL\\x0d; "
+            "doneOk=true; failed=false",
             false);
         row("parallel listening: no serial ID sent", "setParallelListening",
             {{"serialId", "W1"}, {"parallelListening", true}}, {},
-            "setParallelListening parallelListening=true" + mirrored);
+            "setParallelListening parallelListening=bool(true)" + mirrored);
         row("parallel listening missing", "setParallelListening", {}, {},
-            "setParallelListening parallelListening=false" + mirrored);
+            "setParallelListening parallelListening=bool(false)" + mirrored);
         QVariantMap keepAlive{{"serialId", "W1"}, {"frame", QByteArray("\x02KA\x00\x03", 5)}};
         keepAlive.insert(
             {{"responseFrame", "W1NAK"}, {"timeout", 1500}, {"parallelListening", true}});
         row("keep-alive: serial ID on the frame only", "setKeepAliveFonction", keepAlive, {},
-            "setKeepAliveFonction frame=[W1%02KA%00%03] parallelListening=true "
-            "responseFrame=[W1NAK] timeout=1500" +
+            "setKeepAliveFonction frame=W1\\x02KA\\x00\\x03 parallelListening=bool(true) "
+            "responseFrame=W1NAK timeout=int(1500)" +
                 mirrored);
     }
 
@@ -113,7 +114,7 @@ private slots:
                          [&] { seen.append(bench.updates.last()); });
         QObject::connect(&bench.plugin, &DDataStorage::sigPropertyChanged, bench.command,
                          [&](const QString& name, const QVariant& value) {
-                             seen.append(name + '=' + value.toString() + ' ' + value.typeName());
+                             seen.append(name + '=' + describeValue(value));
                          });
         // A prototype is refused and sends nothing; a run never started finishes safely.
         const bool timed = events.contains("timed");
@@ -125,7 +126,7 @@ private slots:
         QVERIFY(bench.execute());
         QTimer* timer = bench.command->findChild<QTimer*>();
         QCOMPARE(timer ? timer->interval() : 0, timed ? 3000 : 0);
-        QVERIFY(!timer || timer->isSingleShot());
+        QVERIFY(!timer || (timer->isSingleShot() && timer->timerType() == Qt::PreciseTimer));
         QTRY_VERIFY(!bench.driver.received().isEmpty() || !bench.updates.isEmpty());
         for (const auto& received : bench.driver.received()) {
             for (const QVariantMap& answer : answers) {
@@ -148,14 +149,159 @@ private slots:
         QCOMPARE(seen.join("; "), events);
     }
 
-    // A run finished before its preset arrives must not write to the wrench.
-    void finishBeforeThePresetArrivesWritesNothing() {
-        CommandBench bench("setProgram", {{"serialId", "W1"}, {"program", 3}}, presets);
+    // Finishing ends the preset request while it is out, so that no frame is
+    // written after it, and leaves it alone once its reply came: a host may
+    // have given its identifier to another instruction by then. There is no
+    // preset 9; a host ends that run on the failure its reply brings.
+    void finishingEndsThePresetRequestOnlyWhileItIsOut() {
+        for (const int program : {3, 9}) {
+            CommandBench bench("setProgram", {{"serialId", "W1"}, {"program", program}}, presets);
+            QSignalSpy ended(&DInstructionRouter::instance(),
+                             &DInstructionRouter::sigInstructionEnded);
+            int endedByFinish = -1;
+            const auto finish = [&] {
+                bench.finish();
+                endedByFinish = ended.count();
+            };
+            QObject::connect(bench.command, &DAbstractCommand::sigResultUpdated, bench.command,
+                             [&](const QString& key) {
+                                 if (key == "failed") {
+                                     finish();
+                                 }
+                             });
+            QVERIFY(bench.execute());
+            if (program == 3) {
+                finish();
+            }
+            drainEvents();
+            drainEvents();
+            QCOMPARE(endedByFinish, program == 3 ? 1 : 0);
+            QVERIFY(bench.driver.received().isEmpty() && !bench.timer(3000)->isActive());
+        }
+    }
+
+    // The connection check: its own retry timer, and any answer line.
+    void fiveWritesThenFailure() {
+        CommandBench bench("checkConnectionWithSerial", {{"serialId", "W1"}});
+        QVERIFY(!bench.finish()); // never listened: nothing to stop
+        QVERIFY(!bench.plugin.commandPrototype("checkConnectionWithSerial")->commandExecute());
         QVERIFY(bench.execute());
-        QVERIFY(!bench.finish() && !bench.timer(3000)->isActive());
-        drainEvents();
-        drainEvents();
-        QVERIFY(bench.driver.received().isEmpty() && bench.updates.isEmpty());
+        QTimer* retry = bench.timer(3000);
+        QVERIFY(retry && retry->isActive() && !retry->isSingleShot());
+        QCOMPARE(retry->timerType(), Qt::PreciseTimer);
+        QCOMPARE(bench.instructions(),
+                 QStringList({"listenEventsData 2000", "write 2000 frame=W1BAT\\x0d"}));
+        for (int write = 2; write <= 5; ++write) {
+            bench.expire(retry);
+            QCOMPARE(bench.written().join(), QByteArray("W1BAT\r").repeated(write));
+            QVERIFY(retry->isActive() && retry->interval() == 3000 && bench.updates.isEmpty());
+        }
+        bench.expire(retry);
+        QCOMPARE(bench.updates, QStringList({"failed=true"}));
+        QVERIFY(!retry->isActive());
+
+        // A late answer still confirms the wrench, without another write.
+        bench.send({"W1 BAT\r"});
+        QCOMPARE(bench.updates, QStringList({"failed=true", "doneOk=true", "failed=false"}));
+        QCOMPARE(bench.written().size(), 5);
+    }
+
+    // The answers sent, then a reply without frame; after finishing, nothing more.
+    void answerLinesThenFinish_data() {
+        QTest::addColumn<QString>("serialId");
+        QTest::addColumn<Frames>("replies");
+        QTest::addColumn<QStringList>("updates");
+        const QStringList confirmed{"doneOk=true", "failed=false"};
+        QTest::newRow("split over two replies") << "W1" << Frames{"W", "1 BAT\r"} << confirmed;
+        QTest::newRow("two answers in one reply")
+            << "W1" << Frames{"W1 a\r\nW1 b\r"} << confirmed + confirmed;
+        QTest::newRow("empty serial ID, any line") << "" << Frames{"\r\n", "OK\r"} << confirmed;
+        for (const QByteArray& other :
+             Frames{"w1 BAT\r", "W2 BAT\r", "2W1 BAT\r", "W1 BAT", QByteArray("W\0001\r", 4)}) {
+            QTest::newRow(other.constData()) << "W1" << Frames{other} << QStringList();
+        }
+    }
+
+    void answerLinesThenFinish() {
+        QFETCH(QString, serialId);
+        QFETCH(Frames, replies);
+        CommandBench bench("checkConnectionWithSerial", {{"serialId", serialId}});
+        QVERIFY(bench.execute());
+        bench.send(replies);
+        bench.reply({{"number", 99}});
+        QTEST(bench.updates, "updates");
+        QCOMPARE(bench.timer(3000)->isActive(), bench.updates.isEmpty());
+
+        QVERIFY(bench.finish());
+        QVERIFY(!bench.timer(3000)->isActive() && bench.driver.standingListeners().isEmpty());
+        bench.send({"W1 BAT\r"});
+        QTEST(bench.updates, "updates");
+        QCOMPARE(bench.written(), Frames{(serialId + "BAT\r").toUtf8()});
+    }
+
+    // The preset lookup.
+    // The record stored as preset "3" (beside "0") and the "program" asked for;
+    // what the record comes back with as "presetNo|targetAngle|torque|torque_str",
+    // or "" when nothing is found.
+    void lookup_data() {
+        QTest::addColumn<QVariantMap>("record");
+        QTest::addColumn<QVariant>("program");
+        QTest::addColumn<QString>("added");
+        const auto row = [](const char* tag, const QVariantMap& record, const QVariant& program,
+                            const char* added) {
+            QTest::newRow(tag) << record << program << QString(added);
+        };
+        const QVariantMap example{{"angle", 30}, {"targetTorque", 12.5}, {"priority", "angle"}};
+        const char* found = "3|30|1250|30\u00B0 (12.5Nm)";
+        row("angle first", example, 3, found);
+        row("torque first for Angle",
+            {{"angle", 30}, {"targetTorque", 12.5}, {"priority", "Angle"}}, 3,
+            "3|30|1250|12.5Nm (30\u00B0)");
+        row("6 digits", {{"angle", 1234567}, {"targetTorque", 0.1 + 0.2}}, 3,
+            "3|1234567|30.000000000000004|0.3Nm (1.23457e+06\u00B0)");
+        row("program as a JSON number", example, 3.0, found);
+        row("program absent reads 0", example, QVariant(), "0|0|0");
+        row("negative program", example, -1, "0|0|0");
+        row("program beyond 32 bits", example, Q_INT64_C(4294967299), "0|0|0");
+        row("double beyond 32 bits", example, 4294967299.0, "0|0|0");
+        row("program nan", example, qQNaN(), "0|0|0");
+        row("no entry", example, 4, "");
+        row("torque 0: no text", {{"angle", 30}, {"targetTorque", 0}}, 3, "3|30|0");
+        row("negative angle", {{"angle", -30}, {"targetTorque", 12.5}}, 3, "3|-30|1250");
+        row("negative torque", {{"angle", 30}, {"targetTorque", -2}}, 3, "3|30|-200");
+        row("torque not rounded", {{"targetTorque", 0.125}}, 3, "3|0|12.5");
+        row("text", {{"angle", "30"}, {"targetTorque", "12.5"}, {"priority", "angle"}}, 3, found);
+        row("stale keys overwritten, old text kept",
+            {{"presetNo", "9"}, {"torque", 1}, {"targetAngle", 1}, {"torque_str", "x"}}, 3,
+            "3|0|0");
+    }
+
+    void lookup() {
+        QFETCH(QVariantMap, record);
+        QFETCH(QVariant, program);
+        QFETCH(QString, added);
+        const QVariantMap presets{{"3", record}, {"0", QVariantMap{{"name", "zero"}}}};
+        CommandBench bench("getPresetData",
+                           program.isValid() ? QVariantMap{{"program", program}} : QVariantMap(),
+                           {{"presets", presets}});
+        QVERIFY(!bench.plugin.commandPrototype("getPresetData")->commandExecute());
+        QVERIFY(bench.execute());
+        QCOMPARE(bench.updates.size(), 2);
+        QCOMPARE(bench.result("cmd_success"), QVariant(!added.isEmpty()));
+        // The record comes back whole, with the three keys (and the text) added.
+        const QVariantMap data = bench.result("presetData").toMap();
+        const QStringList field = added.split('|');
+        QVariantMap expected = presets.value(field[0]).toMap();
+        if (field.size() > 2) {
+            expected.insert({{"presetNo", field[0]}, {"targetAngle", field[1].toDouble()}});
+            expected.insert("torque", field[2].toDouble());
+            QCOMPARE(QString(data["presetNo"].typeName()) + data["targetAngle"].typeName(),
+                     QString("QStringdouble"));
+        }
+        if (field.size() > 3) {
+            expected.insert("torque_str", field[3]);
+        }
+        QCOMPARE(data, expected);
     }
 };
 

@@ -6,8 +6,6 @@
 //
 // usage: flood_meter [SMALL_MIB [LARGE_MIB]]   (default 5 and 50)
 
-#include "reliability_support.h"
-
 #include <sim_bench.h>
 
 #include <QCoreApplication>
@@ -64,7 +62,7 @@ Figures measure(int floodMib) {
     QElapsedTimer elapsed;
     elapsed.start();
     listen.execute();
-    keepPollingFast(listen.timer(1000), 2);
+    keepTimerShort(listen.timer(1000), 2);
     Figures figures;
     runUntil([&] { return bytesRead >= floodMib * mib; }, 600000);
     figures.elapsedMs = elapsed.elapsed();

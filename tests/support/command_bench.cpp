@@ -4,6 +4,23 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+namespace {
+
+QString escaped(const QByteArray& bytes) {
+    QString text;
+    for (const char byte : bytes) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code >= 0x20 && code < 0x7f && code != '\\') {
+            text += QLatin1Char(byte);
+        } else {
+            text += QString("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        }
+    }
+    return text;
+}
+
+} // namespace
+
 CommandBench::CommandBench(const QString& commandName, const QVariantMap& arguments,
                            const QVariantMap& configuration) {
     plugin.setDriver(&driver);
@@ -29,12 +46,7 @@ QVariant CommandBench::result(const QString& key) const {
 }
 
 QTimer* CommandBench::timer(int intervalMs) const {
-    for (QTimer* candidate : command->findChildren<QTimer*>()) {
-        if (candidate->interval() == intervalMs) {
-            return candidate;
-        }
-    }
-    return nullptr;
+    return childTimer(command, intervalMs);
 }
 
 void CommandBench::expire(QTimer* timer) {
@@ -60,7 +72,7 @@ QStringList CommandBench::instructions() const {
     for (const PScriptedDriver::Received& received : driver.received()) {
         QString line = received.instruction + ' ' + QString::number(received.timeout);
         for (auto it = received.arguments.cbegin(); it != received.arguments.cend(); ++it) {
-            line += ' ' + it.key() + '=' + it.value().toString();
+            line += ' ' + it.key() + '=' + describeValue(it.value());
         }
         lines.append(line);
     }
@@ -69,4 +81,34 @@ QStringList CommandBench::instructions() const {
 
 void drainEvents() {
     QCoreApplication::processEvents();
+}
+
+QTimer* childTimer(const QObject* owner, int intervalMs) {
+    for (QTimer* candidate : owner->findChildren<QTimer*>()) {
+        if (candidate->interval() == intervalMs) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+QString describeValue(const QVariant& value) {
+    switch (static_cast<QMetaType::Type>(value.userType())) {
+    case QMetaType::QVariantMap: {
+        QStringList entries;
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            entries.append(it.key() + ':' + describeValue(it.value()));
+        }
+        return '{' + entries.join(',') + '}';
+    }
+    case QMetaType::Double:
+        return QString::number(value.toDouble(), 'g', 17);
+    case QMetaType::QByteArray:
+        return escaped(value.toByteArray());
+    case QMetaType::UnknownType:
+        return "invalid";
+    default:
+        return QString::fromLatin1(value.typeName()) + '(' + value.toString() + ')';
+    }
 }

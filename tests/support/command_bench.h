@@ -44,9 +44,18 @@ struct CommandBench {
     void send(const QList<QByteArray>& chunks);
     void reply(const QVariantMap& reply);
     QList<QByteArray> written() const { return driver.writtenFrames(); }
-    // Every instruction the driver received, as "name timeout key=value...".
+    // Every instruction the driver received, as "name timeout key=value...",
+    // each value described with its type.
     QStringList instructions() const;
 };
 
 // Lets every queued reply arrive.
 void drainEvents();
+
+// The owner's timer with that interval, or null.
+QTimer* childTimer(const QObject* owner, int intervalMs);
+
+// A value with its type, so that the text "true" and true differ: bytes with
+// every byte outside printable ASCII (and the backslash) as \xhh, maps
+// spelled out, doubles in full precision, the rest as type(text).
+QString describeValue(const QVariant& value);

@@ -4,13 +4,13 @@
 #include <QString>
 #include <QtGlobal>
 
+class QObject;
+
 // Collects every message logged while it lives, instead of printing it.
 class LogCapture {
 public:
     struct Entry {
         QtMsgType type;
-        QString file;
-        int line;
         QString message;
     };
 
@@ -26,5 +26,9 @@ private:
     QtMessageHandler m_previous;
 };
 
-// The line number of the first line of a source file that contains text, or -1.
-int lineContaining(const QString& sourcePath, const QByteArray& text);
+// Empty when entry is, whole, the critical line that logger logs from the
+// WRENCH_LOG_MISSING_FRAME statement of sourcePath (from the repository root);
+// otherwise the line logged and the one expected.
+QString missingFrameLineMismatch(const LogCapture::Entry& entry, const QObject* logger,
+                                 const QString& sourcePath, const QString& message,
+                                 quint64 instructionId);

@@ -1,6 +1,11 @@
 #include "sim_bench.h"
 
+#include "command_bench.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QTimer>
+#include <QtTest>
 
 namespace {
 
@@ -57,12 +62,7 @@ bool BenchRun::outcome() const {
 }
 
 QTimer* BenchRun::timer(int intervalMs) const {
-    for (QTimer* candidate : command->findChildren<QTimer*>()) {
-        if (candidate->interval() == intervalMs) {
-            return candidate;
-        }
-    }
-    return nullptr;
+    return childTimer(command, intervalMs);
 }
 
 bool BenchRun::finish() {
@@ -71,12 +71,44 @@ bool BenchRun::finish() {
     return ok;
 }
 
-void keepPollingFast(QTimer* poll, int intervalMs) {
-    auto* watch = new QTimer(poll);
-    QObject::connect(watch, &QTimer::timeout, poll, [poll, intervalMs] {
-        if (poll->isActive() && poll->interval() != intervalMs) {
-            poll->start(intervalMs);
+void runToOutcome(SimBench& bench, const QString& command, const QVariantMap& arguments) {
+    BenchRun run(bench.plugin, command, arguments);
+    QVERIFY(run.execute());
+    QTRY_VERIFY(run.outcome());
+    QVERIFY2(!run.updates.contains("failed=true"), qPrintable(run.updates.join(' ')));
+    run.finish();
+}
+
+void keepTimerShort(QTimer* timer, int intervalMs) {
+    auto* watch = new QTimer(timer);
+    QObject::connect(watch, &QTimer::timeout, timer, [timer, intervalMs] {
+        if (timer->isActive() && timer->interval() != intervalMs) {
+            timer->start(intervalMs);
         }
     });
     watch->start(1);
+}
+
+int countFromEnvironment(const char* name, int fallback) {
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value > 0 ? value : fallback;
+}
+
+bool runUntil(const std::function<bool()>& done, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    bool reached = done();
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        reached = done();
+        if (reached || deadline.hasExpired()) {
+            loop.quit();
+        }
+    });
+    check.start(1);
+    if (!reached) {
+        loop.exec();
+    }
+    return reached;
 }

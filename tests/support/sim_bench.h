@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <functional>
+
 class QTimer;
 
 // The plug-in bound to the real driver stand-in, whose line is a simulated
@@ -46,6 +48,20 @@ struct BenchRun {
     bool finish();
 };
 
-// The listen command restarts its poll timer at 1000 ms after each record;
-// this keeps it polling every few milliseconds instead.
-void keepPollingFast(QTimer* poll, int intervalMs = 5);
+// Runs the command to its outcome, which must be no failure, and finishes it.
+void runToOutcome(SimBench& bench, const QString& command, const QVariantMap& arguments);
+
+// Keeps a timer that its owner restarts with its usual interval (the listen
+// command's poll timer after each record) running with intervalMs instead,
+// whenever it is running.
+void keepTimerShort(QTimer* timer, int intervalMs = 5);
+
+// A count from the environment (a positive integer), else fallback: the long
+// runs and the runs under valgrind set their own.
+int countFromEnvironment(const char* name, int fallback);
+
+// Runs the event loop until done() holds, or timeoutMs have passed; answers
+// whether done() held when it stopped. Unlike QTRY_VERIFY, which sleeps
+// between its rounds of events, the loop never idles while something is to be
+// done, so a long run is not paced by the waiting.
+bool runUntil(const std::function<bool()>& done, int timeoutMs);

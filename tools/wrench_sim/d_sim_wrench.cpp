@@ -53,6 +53,10 @@ void DSimWrench::setFloodBytes(qint64 bytes) {
     m_floodBytes = qMax(bytes, qint64(0));
 }
 
+void DSimWrench::refuseNextClear() {
+    m_refuseNextClear = true;
+}
+
 void DSimWrench::receive(const QByteArray& bytes) {
     for (const char byte : bytes) {
         if (byte == '\n') {
@@ -146,6 +150,11 @@ void DSimWrench::answerGetData() {
 void DSimWrench::answerClear() {
     if (!m_oldestDelivered || m_savedRecords.isEmpty()) {
         answer("no new saved");
+        return;
+    }
+    if (m_refuseNextClear) {
+        m_refuseNextClear = false;
+        answer("?");
         return;
     }
     m_savedRecords.removeFirst();

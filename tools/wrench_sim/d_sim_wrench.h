@@ -31,6 +31,9 @@ public:
     // How many bytes the flood fault sends (floodBytes unless set); set it
     // before the flood begins.
     void setFloodBytes(qint64 bytes);
+    // The next "CLR" that would remove a record is answered "?" and removes
+    // nothing.
+    void refuseNextClear();
 
     // Bytes written to the wrench, in any chunking.
     void receive(const QByteArray& bytes);
@@ -127,6 +130,7 @@ private:
     QList<QByteArray> m_savedRecords;
     // The oldest record went out in a "GDS" answer and waits for its "CLR".
     bool m_oldestDelivered = false;
+    bool m_refuseNextClear = false;
     int m_tighteningCount = 0;
     qint64 m_lastTimestamp = firstTimestamp;
     int m_tighteningsLeft = 0;

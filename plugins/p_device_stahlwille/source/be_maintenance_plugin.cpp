@@ -4,7 +4,7 @@
 #include "d_listen_line_parser.h"
 
 BeMaintenanceDeviceStahlwille::BeMaintenanceDeviceStahlwille(QObject* parent)
-    : DAbstractPluginBackend(QStringLiteral("PlgLibDeviceStahlwille"), parent) {
+    : DAbstractPluginBackend("PlgLibDeviceStahlwille", parent) {
     connect(this, &DAbstractPluginBackend::abstractBackendInitialized, this,
             &BeMaintenanceDeviceStahlwille::initBackend);
 }
@@ -30,7 +30,7 @@ void BeMaintenanceDeviceStahlwille::setDeviceStartListen() {
         stopTheInstruction(m_listenInstructionId);
     }
     m_listenInstructionId = sendAnInstruction(
-        QStringLiteral("listenEventsData"), QVariantMap(),
+        "listenEventsData", QVariantMap(),
         fastdelegate::MakeDelegate(this, &BeMaintenanceDeviceStahlwille::cbGetListenReply), -1,
         DErrorDelegate());
 }
@@ -56,7 +56,7 @@ QVariantMap BeMaintenanceDeviceStahlwille::convertFrameToMap(const QByteArray& f
 
 bool BeMaintenanceDeviceStahlwille::cbGetListenReply(quint64 instructionId,
                                                      const QVariantMap& reply) {
-    const auto frame = reply.constFind(QStringLiteral("frame"));
+    const auto frame = reply.constFind("frame");
     if (frame == reply.constEnd()) {
         WRENCH_LOG_MISSING_FRAME(this,
                                  "ERROR: No frame provided for instructionId =", instructionId);

@@ -1,5 +1,7 @@
 #include "d_cmd_check_connection_with_serial.h"
 
+#include "d_instruction_timeout.h"
+
 #include <QTimer>
 
 DCmdCheckConnectionWithSerial::DCmdCheckConnectionWithSerial(const QVariantMap& arguments,
@@ -18,15 +20,16 @@ bool DCmdCheckConnectionWithSerial::commandExecute() {
         return false;
     }
     m_serialId = getParameterValue("serialId", QVariant()).toString();
-    m_frame = (m_serialId + QStringLiteral("BAT\r")).toUtf8();
+    m_frame = (m_serialId + "BAT\r").toUtf8();
     m_attempts = 0;
 
     m_listenInstructionId = addInstruction(
-        "driver", "listenEventsData", QVariantMap(), 2000,
+        "driver", "listenEventsData", QVariantMap(), instructionTimeoutMs,
         fastdelegate::MakeDelegate(this, &DCmdCheckConnectionWithSerial::cbListenReply));
 
     m_retryTimer = new QTimer(this);
     m_retryTimer->setSingleShot(false);
+    m_retryTimer->setTimerType(Qt::PreciseTimer);
     connect(m_retryTimer, &QTimer::timeout, this, &DCmdCheckConnectionWithSerial::sendAttempt);
     sendAttempt();
     return true;
@@ -35,7 +38,8 @@ bool DCmdCheckConnectionWithSerial::commandExecute() {
 void DCmdCheckConnectionWithSerial::sendAttempt() {
     if (m_attempts < maxAttempts) {
         ++m_attempts;
-        addInstruction("driver", "write", {{"frame", m_frame}}, 2000, DReplyDelegate());
+        addInstruction("driver", "write", {{"frame", m_frame}}, instructionTimeoutMs,
+                       DReplyDelegate());
         m_retryTimer->start(retryIntervalMs);
         return;
     }

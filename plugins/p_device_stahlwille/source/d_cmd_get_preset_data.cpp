@@ -61,8 +61,8 @@ QVariantMap DCmdGetPresetData::enrichedRecord(const QVariant& stored, const QStr
 }
 
 QString DCmdGetPresetData::torqueText(double angle, double targetTorque, const QString& priority) {
-    if (priority == QLatin1String("angle")) {
-        return QStringLiteral("%1\u00B0 (%2Nm)").arg(angle).arg(targetTorque);
+    if (priority == "angle") {
+        return QString("%1\u00B0 (%2Nm)").arg(angle).arg(targetTorque);
     }
-    return QStringLiteral("%1Nm (%2\u00B0)").arg(targetTorque).arg(angle);
+    return QString("%1Nm (%2\u00B0)").arg(targetTorque).arg(angle);
 }

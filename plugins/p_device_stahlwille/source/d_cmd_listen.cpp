@@ -1,49 +1,19 @@
 #include "d_cmd_listen.h"
 
 #include "d_diagnostic_log.h"
+#include "d_instruction_timeout.h"
 #include "d_tightening_record.h"
 #include "p_device_stahlwille.h"
 
-#include <time.h>
-
-#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <optional>
 
-namespace {
-
-// The coarse monotonic clock is read without asking the hardware, a few
-// nanoseconds against some tens for the precise one; it moves in ticks of up
-// to coarseTickMs.
-constexpr qint64 coarseTickMs = 10;
-
-qint64 coarseMonotonicMs() {
-#ifdef CLOCK_MONOTONIC_COARSE
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-#else
-    return QDeadlineTimer::current().deadline();
-#endif
-}
-
-// key == name, compared inline: the key's UTF-16 text against the literal's.
-template <size_t N>
-bool isKey(const QString& key, const char16_t (&name)[N]) {
-    return key.size() == int(N - 1) && std::memcmp(key.constData(), name, (N - 1) * 2) == 0;
-}
-
-} // namespace
-
 DCmdListen::DCmdListen(const QVariantMap& arguments, QObject* parent)
-    : DAbstractCommand(QStringLiteral("listenEventsData"), QStringLiteral("stopListening"),
-                       arguments, parent) {
-    setDescription(QStringLiteral("Listen to tightening data from Stahlwille device"));
-    declareAParameter(QStringLiteral("serialId"), QStringLiteral("strg"),
-                      QStringLiteral("The serial ID of the device"), QStringLiteral(""));
-    declareAResult(QStringLiteral("eventData"), QStringLiteral("varM"),
-                   QStringLiteral("Tightening data"), QVariant());
+    : DAbstractCommand("listenEventsData", "stopListening", arguments, parent) {
+    setDescription("Listen to tightening data from Stahlwille device");
+    declareAParameter("serialId", "strg", "The serial ID of the device", QString(""));
+    declareAResult("eventData", "varM", "Tightening data", QVariant());
 }
 
 DCmdListen::~DCmdListen() = default;
@@ -52,20 +22,21 @@ bool DCmdListen::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_serialPrefix = getParameterValue(QStringLiteral("serialId"), QVariant()).toString().toUtf8();
+    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
     m_plugin = qobject_cast<PDeviceStahlwille*>(parent());
 
     // No validator: the driver is to hand over every line, the short answers
     // as well as the records.
-    m_listenInstructionId = addInstruction(
-        QStringLiteral("driver"), QStringLiteral("listenEventsData"), QVariantMap(),
-        instructionTimeoutMs, fastdelegate::MakeDelegate(this, &DCmdListen::cbListenReply));
+    m_listenInstructionId =
+        addInstruction("driver", "listenEventsData", QVariantMap(), instructionTimeoutMs,
+                       fastdelegate::MakeDelegate(this, &DCmdListen::cbListenReply));
+    m_phase = Phase::FirstClear;
     sendClearFrame();
 
     m_inactivityTimer = new QTimer(this);
     m_inactivityTimer->setSingleShot(true);
     connect(m_inactivityTimer, &QTimer::timeout, this, &DCmdListen::closeDriverConnection);
-    restartInactivityTimer();
+    m_inactivityTimer->start(inactivityIntervalMs);
 
     m_pollTimer = new QTimer(this);
     m_pollTimer->setSingleShot(false);
@@ -93,31 +64,18 @@ QSharedPointer<ICommand> DCmdListen::createCommand(const QVariantMap& arguments)
 }
 
 bool DCmdListen::cbListenReply(quint64 instructionId, const QVariantMap& reply) {
-    // The driver's reply has two entries; one walk over them costs less than
-    // two lookups, each comparing whole keys.
-    const QVariant* number = nullptr;
-    const QVariant* frame = nullptr;
-    for (auto entry = reply.cbegin(); entry != reply.cend(); ++entry) {
-        if (isKey(entry.key(), u"number")) {
-            number = &entry.value();
-        } else if (isKey(entry.key(), u"frame")) {
-            frame = &entry.value();
-        }
-    }
-    const int replyNumber = number ? number->toInt() : 0;
+    const int replyNumber = reply.value("number").toInt();
     if (replyNumber == m_lastReplyNumber) {
         return true;
     }
     m_lastReplyNumber = replyNumber;
     if (m_inactivityTimer) {
-        restartInactivityTimer();
+        m_inactivityTimer->start(inactivityIntervalMs);
     }
 
-    if (frame) {
-        m_lineBuffer.feed(frame->toByteArray(), [this, replyNumber](const QByteArray& line) {
-            classifyLine(line, replyNumber);
-        });
-    } else {
+    const bool hasFrame = m_lineBuffer.feedReply(
+        reply, [this, replyNumber](const QByteArray& line) { classifyLine(line, replyNumber); });
+    if (!hasFrame) {
         WRENCH_LOG_MISSING_FRAME(
             this, "ERROR: replyData contains no frame for instructionId =", instructionId);
     }
@@ -125,77 +83,66 @@ bool DCmdListen::cbListenReply(quint64 instructionId, const QVariantMap& reply) 
 }
 
 void DCmdListen::sendClearFrame() {
-    m_awaitingClearAck = true;
     writeFrame("CLR\r");
 }
 
+// Polling runs while the first "CLR" waits for its answer. The wrench answers
+// in order, so once a "GDS" follows it, a record that arrives is the answer to
+// the "GDS", even if the "CLR"'s answer was lost.
 void DCmdListen::sendGetDataFrame() {
-    // Polling runs while the first "CLR" waits for its answer. The wrench
-    // answers in order, so once a "GDS" follows it, a record that arrives is
-    // the answer to the "GDS", even if the "CLR"'s answer was lost.
-    m_awaitingClearAck = false;
+    if (m_phase == Phase::FirstClear) {
+        m_phase = Phase::Polling;
+    }
     writeFrame("GDS\r");
 }
 
 void DCmdListen::closeDriverConnection() {
-    addInstruction(QStringLiteral("driver"), QStringLiteral("closeConnection"), QVariantMap(),
-                   instructionTimeoutMs, DReplyDelegate());
+    addInstruction("driver", "closeConnection", QVariantMap(), instructionTimeoutMs,
+                   DReplyDelegate());
     // Polling stays stopped until the wrench answers a "CLR"; if that answer
     // was lost, nothing would ever be written again and every later tightening
     // would stay on the wrench. Ask again, every 5000 ms, until a reply comes.
-    if (isPollingStopped()) {
+    if (m_phase == Phase::RecordFetched || m_phase == Phase::Clearing) {
         sendClearFrame();
-        restartInactivityTimer();
+        m_inactivityTimer->start(inactivityIntervalMs);
     }
-}
-
-// Restarting a QTimer unregisters and registers it with the event dispatcher,
-// which costs far more than the few bytes of a reply. While the coarse clock
-// has not moved on by more than one of its ticks since the last restart, the
-// new deadline would differ by a few milliseconds, less than the timer's own
-// slack (a coarse timer keeps to 5 % of its 5000 ms): a running timer is left
-// alone then.
-void DCmdListen::restartInactivityTimer() {
-    const qint64 now = coarseMonotonicMs();
-    if (m_inactivityTimer->isActive() && now - m_inactivityRestartMs <= coarseTickMs) {
-        return;
-    }
-    m_inactivityTimer->start(inactivityIntervalMs);
-    m_inactivityRestartMs = now;
 }
 
 void DCmdListen::writeFrame(const char* mnemonic) {
-    addInstruction(QStringLiteral("driver"), QStringLiteral("write"),
-                   {{QStringLiteral("frame"), m_serialPrefix + mnemonic}}, instructionTimeoutMs,
+    addInstruction("driver", "write", {{"frame", m_serialPrefix + mnemonic}}, instructionTimeoutMs,
                    DReplyDelegate());
 }
 
 void DCmdListen::classifyLine(const QByteArray& line, int replyNumber) {
-    const std::string_view text(line.constData(), size_t(line.size()));
-    if (isAnswer(text, "OK")) {
+    if (isAnswer(line, "OK")) {
         onClearAcknowledged();
-    } else if (isNothingSavedAnswer(text)) {
+    } else if (isNothingSavedAnswer(line)) {
         onNothingSaved();
-    } else if (m_awaitingClearAck) {
-        return;
-    } else if (const auto key = DTighteningRecord::recordKey(text)) {
-        handleRecord(line, *key, replyNumber);
+    } else if (DTighteningRecord::isRecordLine(line)) {
+        handleRecord(line, replyNumber);
     }
 }
 
-bool DCmdListen::isNothingSavedAnswer(std::string_view line) const {
+bool DCmdListen::isAnswer(const QByteArray& line, const char* answer) const {
+    return line.startsWith(m_serialPrefix) && line.mid(m_serialPrefix.size()) == answer;
+}
+
+bool DCmdListen::isNothingSavedAnswer(const QByteArray& line) const {
     return isAnswer(line, "no new saved") || isAnswer(line, "None Saved") || isAnswer(line, "?");
 }
 
-bool DCmdListen::isPollingStopped() const {
-    return m_pollTimer && !m_pollTimer->isActive();
-}
-
 void DCmdListen::onClearAcknowledged() {
-    m_awaitingClearAck = false;
-    if (isPollingStopped()) {
-        m_clearing = true;
+    switch (m_phase) {
+    case Phase::FirstClear:
+        m_phase = Phase::Polling;
+        break;
+    case Phase::Polling:
+        break;
+    case Phase::RecordFetched:
+    case Phase::Clearing:
+        m_phase = Phase::Clearing;
         sendClearFrame();
+        break;
     }
 }
 
@@ -203,29 +150,42 @@ void DCmdListen::onClearAcknowledged() {
 // is over, whether it was the first "CLR" after a record or a later one, and
 // the record lines that follow are new ones.
 void DCmdListen::onNothingSaved() {
-    m_awaitingClearAck = false;
-    if (isPollingStopped()) {
-        m_clearing = false;
+    switch (m_phase) {
+    case Phase::FirstClear:
+        m_phase = Phase::Polling;
+        break;
+    case Phase::Polling:
+        break;
+    case Phase::RecordFetched:
+    case Phase::Clearing:
+        m_phase = Phase::Polling;
         m_pollTimer->start(pollIntervalMs);
+        break;
     }
 }
 
-void DCmdListen::handleRecord(const QByteArray& line, std::string_view key, int replyNumber) {
-    // A wrench repeats its record until it is cleared: most records are the
-    // one seen last, told without copying the key.
-    if (key == std::string_view(m_lastRecordKey.constData(), size_t(m_lastRecordKey.size()))) {
-        if (m_clearing) {
-            sendClearFrame();
-        }
+// A record line is taken only while polling: otherwise a "CLR" waits for its
+// answer. A record that repeats the last one published is still on the wrench
+// (its "CLR" was refused, or it was fetched before a reconnect): it is cleared
+// again, and not published again.
+void DCmdListen::handleRecord(const QByteArray& line, int replyNumber) {
+    if (m_phase != Phase::Polling) {
         return;
     }
-    m_clearing = false;
-    m_lastRecordKey = QByteArray(key.data(), int(key.size()));
-    if (m_pollTimer && m_pollTimer->isActive()) {
-        m_pollTimer->stop();
+    const QByteArray key = DTighteningRecord::key(line);
+    const bool isNew = key != m_lastRecordKey;
+    m_lastRecordKey = key;
+    clearFetchedRecord();
+    if (isNew) {
+        publishEventData(line, replyNumber);
     }
+}
+
+// Polling stops until the wrench has let go of the record.
+void DCmdListen::clearFetchedRecord() {
+    m_pollTimer->stop();
+    m_phase = Phase::RecordFetched;
     sendClearFrame();
-    publishEventData(line, replyNumber);
 }
 
 void DCmdListen::publishEventData(const QByteArray& line, int replyNumber) {
@@ -237,5 +197,5 @@ void DCmdListen::publishEventData(const QByteArray& line, int replyNumber) {
     if (eventData.isEmpty()) {
         return;
     }
-    commandUpdateResult(QStringLiteral("eventData"), eventData);
+    commandUpdateResult("eventData", eventData);
 }

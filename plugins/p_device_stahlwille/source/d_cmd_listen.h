@@ -7,9 +7,6 @@
 #include <QByteArray>
 #include <QPointer>
 
-#include <cstring>
-#include <string_view>
-
 class PDeviceStahlwille;
 class QTimer;
 
@@ -23,7 +20,6 @@ class DCmdListen : public DAbstractCommand {
 public:
     static constexpr int pollIntervalMs = 1000;
     static constexpr int inactivityIntervalMs = 5000;
-    static constexpr int instructionTimeoutMs = 2000;
 
     DCmdListen(const QVariantMap& arguments, QObject* parent);
     ~DCmdListen() override;
@@ -38,26 +34,32 @@ public:
     const DLineAssembler& lineBuffer() const { return m_lineBuffer; }
 
 private:
+    // Where the exchange with the wrench stands. Every "CLR" waits for its
+    // answer; record lines that come meanwhile are dropped.
+    enum class Phase {
+        // Polling; the "CLR" written at the start waits for its answer.
+        FirstClear,
+        // Polling; a record line is taken.
+        Polling,
+        // Polling stopped; the "CLR" written after a record waits for its answer.
+        RecordFetched,
+        // Polling stopped; "CLR" again on each "OK", until nothing is saved.
+        Clearing,
+    };
+
     void sendClearFrame();
     void sendGetDataFrame();
     void closeDriverConnection();
-    void restartInactivityTimer();
     void writeFrame(const char* mnemonic);
 
     void classifyLine(const QByteArray& line, int replyNumber);
     // The line is this wrench's serial prefix followed by exactly answer.
-    template <size_t N>
-    bool isAnswer(std::string_view line, const char (&answer)[N]) const {
-        const size_t prefixLength = size_t(m_serialPrefix.size());
-        return line.size() == prefixLength + N - 1 &&
-               std::memcmp(line.data() + prefixLength, answer, N - 1) == 0 &&
-               std::memcmp(line.data(), m_serialPrefix.constData(), prefixLength) == 0;
-    }
-    bool isNothingSavedAnswer(std::string_view line) const;
-    bool isPollingStopped() const;
+    bool isAnswer(const QByteArray& line, const char* answer) const;
+    bool isNothingSavedAnswer(const QByteArray& line) const;
     void onClearAcknowledged();
     void onNothingSaved();
-    void handleRecord(const QByteArray& line, std::string_view key, int replyNumber);
+    void handleRecord(const QByteArray& line, int replyNumber);
+    void clearFetchedRecord();
     void publishEventData(const QByteArray& line, int replyNumber);
 
     QByteArray m_serialPrefix;
@@ -66,11 +68,7 @@ private:
     QPointer<PDeviceStahlwille> m_plugin;
     QTimer* m_pollTimer = nullptr;
     QTimer* m_inactivityTimer = nullptr;
-    // When the inactivity timer was last started, on the coarse clock: a burst
-    // of replies restarts it once a clock tick, not once a reply.
-    qint64 m_inactivityRestartMs = 0;
-    bool m_awaitingClearAck = false;
-    bool m_clearing = false;
+    Phase m_phase = Phase::FirstClear;
     QByteArray m_lastRecordKey;
     int m_lastReplyNumber = 0;
 };

@@ -1,5 +1,7 @@
 #include "d_cmd_lock_base.h"
 
+#include "d_instruction_timeout.h"
+
 #include <QTimer>
 
 DCmdLockBase::DCmdLockBase(const QString& name, const QVariantMap& arguments, QObject* parent)
@@ -21,16 +23,17 @@ bool DCmdLockBase::commandExecute() {
     // the whole exchange.
     m_answerTimer = new QTimer(this);
     m_answerTimer->setSingleShot(true);
+    m_answerTimer->setTimerType(Qt::PreciseTimer);
     connect(m_answerTimer, &QTimer::timeout, this, &DCmdLockBase::onTimeout);
     m_answerTimer->start(answerTimeoutMs);
 
     m_listenInstructionId =
-        addInstruction("driver", "listenEventsData", listenArguments(), 2000,
+        addInstruction("driver", "listenEventsData", listenArguments(), instructionTimeoutMs,
                        fastdelegate::MakeDelegate(this, &DCmdLockBase::cbListenReply));
 
     const bool lock = getParameterValue("lock", QVariant()).toBool();
-    addInstruction("driver", "write", {{"frame", m_serialPrefix + frameFor(lock)}}, 2000,
-                   DReplyDelegate());
+    addInstruction("driver", "write", {{"frame", m_serialPrefix + frameFor(lock)}},
+                   instructionTimeoutMs, DReplyDelegate());
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "d_cmd_set_init_config.h"
 
+#include "d_instruction_timeout.h"
+
 #include <QTimer>
 
 DCmdSetInitConfig::DCmdSetInitConfig(const QVariantMap& arguments, QObject* parent)
@@ -17,10 +19,10 @@ bool DCmdSetInitConfig::commandExecute() {
         return false;
     }
     m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
-    addInstruction("driver", "setParallelListening", {{"parallelListening", true}}, 2000,
-                   DReplyDelegate());
-    addInstruction("driver", "write", {{"frame", QByteArray(m_serialPrefix + "DEL\r")}}, 2000,
-                   DReplyDelegate());
+    addInstruction("driver", "setParallelListening", {{"parallelListening", true}},
+                   instructionTimeoutMs, DReplyDelegate());
+    addInstruction("driver", "write", {{"frame", QByteArray(m_serialPrefix + "DEL\r")}},
+                   instructionTimeoutMs, DReplyDelegate());
     commandUpdateResult("doneOk", true);
     commandUpdateResult("failed", false);
     return true;

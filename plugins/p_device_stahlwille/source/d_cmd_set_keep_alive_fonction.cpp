@@ -1,5 +1,7 @@
 #include "d_cmd_set_keep_alive_fonction.h"
 
+#include "d_instruction_timeout.h"
+
 DCmdSetKeepAliveFonction::DCmdSetKeepAliveFonction(const QVariantMap& arguments, QObject* parent)
     : DAbstractCommand("setKeepAliveFonction", arguments, parent) {
     setDescription("Set the keep alive function parameters");
@@ -26,7 +28,7 @@ bool DCmdSetKeepAliveFonction::commandExecute() {
         {"responseFrame", getParameterValue("responseFrame", QVariant()).toByteArray()},
         {"timeout", getParameterValue("timeout", QVariant()).toInt()},
         {"parallelListening", getParameterValue("parallelListening", QVariant()).toBool()}};
-    addInstruction("driver", "setKeepAliveFonction", arguments, 2000,
+    addInstruction("driver", "setKeepAliveFonction", arguments, instructionTimeoutMs,
                    fastdelegate::MakeDelegate(this, &DCmdSetKeepAliveFonction::cbKeepAliveReply));
     return true;
 }

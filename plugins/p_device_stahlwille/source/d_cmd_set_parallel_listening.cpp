@@ -1,5 +1,7 @@
 #include "d_cmd_set_parallel_listening.h"
 
+#include "d_instruction_timeout.h"
+
 DCmdSetParallelListening::DCmdSetParallelListening(const QVariantMap& arguments, QObject* parent)
     : DAbstractCommand("setParallelListening", arguments, parent) {
     setDescription("Enable or disable parallel listening mode");
@@ -16,7 +18,8 @@ bool DCmdSetParallelListening::commandExecute() {
     }
     const bool parallelListening = getParameterValue("parallelListening", QVariant()).toBool();
     addInstruction(
-        "driver", "setParallelListening", {{"parallelListening", parallelListening}}, 2000,
+        "driver", "setParallelListening", {{"parallelListening", parallelListening}},
+        instructionTimeoutMs,
         fastdelegate::MakeDelegate(this, &DCmdSetParallelListening::cbParallelListeningReply));
     return true;
 }

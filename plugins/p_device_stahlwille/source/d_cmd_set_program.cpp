@@ -1,6 +1,7 @@
 #include "d_cmd_set_program.h"
 
 #include "d_cmd_get_preset_data.h"
+#include "d_instruction_timeout.h"
 #include "d_program_frame.h"
 #include "p_device_stahlwille.h"
 
@@ -25,6 +26,7 @@ bool DCmdSetProgram::commandExecute() {
 
     m_answerTimer = new QTimer(this);
     m_answerTimer->setSingleShot(true);
+    m_answerTimer->setTimerType(Qt::PreciseTimer);
     connect(m_answerTimer, &QTimer::timeout, this, &DCmdSetProgram::onTimeout);
     m_answerTimer->start(answerTimeoutMs);
 
@@ -32,7 +34,7 @@ bool DCmdSetProgram::commandExecute() {
     storeCurrentProgram();
 
     m_presetInstructionId =
-        addInstruction("myself", "getPresetData", {{"program", m_program}}, 2000,
+        addInstruction("myself", "getPresetData", {{"program", m_program}}, instructionTimeoutMs,
                        fastdelegate::MakeDelegate(this, &DCmdSetProgram::cbPresetDataReply));
     return true;
 }
@@ -44,6 +46,8 @@ void DCmdSetProgram::storeCurrentProgram() const {
 }
 
 bool DCmdSetProgram::cbPresetDataReply(quint64, const QVariantMap& reply) {
+    // The request has ended with its reply; its identifier may be given out again.
+    m_presetInstructionId = 0;
     const auto presetData = reply.constFind("presetData");
     if (presetData == reply.constEnd()) {
         publishFailure();
@@ -54,10 +58,10 @@ bool DCmdSetProgram::cbPresetDataReply(quint64, const QVariantMap& reply) {
         publishFailure();
         return true;
     }
-    m_listenInstructionId =
-        addInstruction("driver", "listenEventsData", {{"validator", "program"}}, 2000,
-                       fastdelegate::MakeDelegate(this, &DCmdSetProgram::cbListenReply));
-    addInstruction("driver", "write", {{"frame", *bytes}}, 2000, DReplyDelegate());
+    m_listenInstructionId = addInstruction(
+        "driver", "listenEventsData", {{"validator", "program"}}, instructionTimeoutMs,
+        fastdelegate::MakeDelegate(this, &DCmdSetProgram::cbListenReply));
+    addInstruction("driver", "write", {{"frame", *bytes}}, instructionTimeoutMs, DReplyDelegate());
     return true;
 }
 

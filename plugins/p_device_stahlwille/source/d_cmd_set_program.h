@@ -46,6 +46,7 @@ private:
     QTimer* m_answerTimer = nullptr;
     QByteArray m_serialPrefix;
     quint32 m_program = 0;
-    // The preset request, ended by finishing so that no frame is written after it.
+    // The preset request while it is out, ended by finishing so that no frame
+    // is written after it; 0 once its reply came.
     quint64 m_presetInstructionId = 0;
 };

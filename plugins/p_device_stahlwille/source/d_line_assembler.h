@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QVariantMap>
 
-#include <cstring>
+#include <functional>
 
 // Cuts the bytes that the driver reports into lines at CR or LF, carrying a
 // partial line from one reply to the next. Empty lines (the LF of a CR LF pair)
@@ -17,84 +17,20 @@ class DLineAssembler {
 public:
     static constexpr int maxLineLength = 4096;
 
-    template <class OnLine>
-    void feed(const QByteArray& bytes, OnLine&& onLine) {
-        const char* cursor = bytes.constData();
-        const char* const end = cursor + bytes.size();
-        // Most lines end in CR alone: the next LF is looked for once, and again
-        // only after it has been passed, and each CR only up to that LF.
-        const char* nextLf = find(cursor, end, '\n');
-        while (cursor < end) {
-            if (nextLf < cursor) {
-                nextLf = find(cursor, end, '\n');
-            }
-            const char* lineEnd = find(cursor, nextLf, '\r');
-            append(cursor, int(lineEnd - cursor));
-            if (lineEnd == end) {
-                return;
-            }
-            if (!m_line.isEmpty() && !m_overlong) {
-                onLine(static_cast<const QByteArray&>(m_line));
-            }
-            endLine();
-            cursor = lineEnd + 1;
-        }
-    }
+    using LineHandler = std::function<void(const QByteArray& line)>;
 
+    // Hands each line that the bytes end to onLine, in order.
+    void feed(const QByteArray& bytes, const LineHandler& onLine);
     // Feeds the reply's "frame"; false, with nothing fed, when it has none.
-    template <class OnLine>
-    bool feedReply(const QVariantMap& reply, OnLine&& onLine) {
-        const auto frame = reply.constFind(QStringLiteral("frame"));
-        if (frame == reply.constEnd()) {
-            return false;
-        }
-        feed(frame->toByteArray(), onLine);
-        return true;
-    }
+    bool feedReply(const QVariantMap& reply, const LineHandler& onLine);
 
     // The bytes of the line not yet ended.
     const QByteArray& pending() const { return m_line; }
     bool isDiscarding() const { return m_overlong; }
-    void clear();
 
 private:
-    // The first byte in [from, end) that is byte, or end.
-    static const char* find(const char* from, const char* end, char byte) {
-        const void* found = std::memchr(from, byte, size_t(end - from));
-        return found ? static_cast<const char*>(found) : end;
-    }
-
-    // The line's buffer is kept from one line to the next up to this capacity
-    // (a line of the wrench fits), so that most lines cost no allocation; one
-    // grown by a longer line is given back when that line ends.
-    static constexpr int keptCapacity = 256;
-
-    // Inline: most appends and line ends take the short way, once a chunk.
-    void append(const char* data, int length) {
-        if (length == 0 || m_overlong) {
-            return;
-        }
-        if (length > maxLineLength - m_line.size() || m_line.capacity() < keptCapacity) {
-            appendWithChecks(data, length);
-            return;
-        }
-        m_line.append(data, length);
-    }
-
-    void endLine() {
-        m_overlong = false;
-        if (m_line.isEmpty()) {
-            return;
-        }
-        if (m_line.capacity() > keptCapacity) {
-            m_line = QByteArray();
-        } else {
-            // With its capacity reserved, the buffer stays allocated.
-            m_line.truncate(0);
-        }
-    }
-
-    void appendWithChecks(const char* data, int length);
+    void append(char byte);
+    void endLine(const LineHandler& onLine);
 
     QByteArray m_line;
     bool m_overlong = false;

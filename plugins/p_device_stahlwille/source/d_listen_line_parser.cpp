@@ -12,8 +12,8 @@ constexpr int shortestLine = 5;
 
 // Compiled once, on first use, and shared by every line after.
 const QRegularExpression& resultLine() {
-    static const QRegularExpression expression(QStringLiteral(
-        R"(^(\d{4})\s+([+-]?\d+\.\d+)\s+([A-Za-z\.]+)\s*([=<>])\s*([+-]?\d+\.\d+)?\s+(\d{2}:\d{2})\s+(\d{2}[a-zA-Z]{3}\d{2})$)"));
+    static const QRegularExpression expression(
+        R"(^(\d{4})\s+([+-]?\d+\.\d+)\s+([A-Za-z\.]+)\s*([=<>])\s*([+-]?\d+\.\d+)?\s+(\d{2}:\d{2})\s+(\d{2}[a-zA-Z]{3}\d{2})$)");
     return expression;
 }
 
@@ -58,7 +58,7 @@ QString shortTorqueText(const QStringRef& number, int roomAfter) {
     while (!fraction.isEmpty() && fraction.endsWith(QLatin1Char('0'))) {
         fraction.chop(1);
     }
-    const bool integerIsZero = integerDigits == QLatin1String("0");
+    const bool integerIsZero = integerDigits == "0";
     const int fractionZeros = leadingZeros(fraction);
     const int significant =
         integerIsZero ? fraction.size() - fractionZeros : integerDigits.size() + fraction.size();
@@ -91,9 +91,9 @@ QString torqueText(const QStringRef& number, const QStringRef& unit) {
 
 // The sign is one of three texts; they are shared instead of copied out.
 QString signText(const QStringRef& sign) {
-    static const QString equal = QStringLiteral("=");
-    static const QString below = QStringLiteral("<");
-    static const QString above = QStringLiteral(">");
+    static const QString equal = QString("=");
+    static const QString below = QString("<");
+    static const QString above = QString(">");
     return sign == equal ? equal : sign == below ? below : above;
 }
 
@@ -101,11 +101,11 @@ QString signText(const QStringRef& sign) {
 // without comparing a key.
 const QVariantMap& fieldKeys() {
     static const QVariantMap keys = {
-        {QStringLiteral("Event number"), QVariant()},
-        {QStringLiteral("Execution time"), QVariant()},
-        {QStringLiteral("Internal date/time"), QVariant()},
-        {QStringLiteral("Sign"), QVariant()},
-        {QStringLiteral("Torque"), QVariant()},
+        {"Event number", QVariant()},
+        {"Execution time", QVariant()},
+        {"Internal date/time", QVariant()},
+        {"Sign", QVariant()},
+        {"Torque", QVariant()},
     };
     return keys;
 }

@@ -23,11 +23,9 @@ private:
     // value × scale rounded to the nearest integer, an exact half towards
     // positive infinity.
     static std::optional<qint64> scaled(double value, int scale);
-    // Appends the decimal digits left-filled with '0' to width characters; a
-    // minus sign counts toward the width.
-    static void appendField(QByteArray& frame, qint64 value, int width);
-    // Appends ",+" tolerance ",-" tolerance, or nothing for a tolerance that is
-    // not > 0.
-    static void appendToleranceSuffix(QByteArray& frame, double tolerance, qint64 scaledTolerance,
-                                      int width);
+    // Decimal digits left-filled with '0' to width characters; a minus sign
+    // counts toward the width.
+    static QByteArray field(qint64 value, int width);
+    // ",+" tolerance ",-" tolerance, or nothing for a tolerance that is not > 0.
+    static QByteArray toleranceSuffix(double tolerance, qint64 scaledTolerance, int width);
 };
