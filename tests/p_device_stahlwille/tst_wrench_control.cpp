@@ -92,6 +92,11 @@ private slots:
             "setKeepAliveFonction frame=[W1%02KA%00%03] parallelListening=true "
             "responseFrame=[W1NAK] timeout=1500" +
                 mirrored);
+        row("keep-alive: declared timeout and flag", "setKeepAliveFonction",
+            {{"serialId", "W1"}, {"frame", "BAT\r"}, {"responseFrame", ""}}, {},
+            "setKeepAliveFonction frame=[W1BAT%0D] parallelListening=false responseFrame=[] "
+            "timeout=5000" +
+                mirrored);
     }
 
     void exchange() {
