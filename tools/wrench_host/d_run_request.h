@@ -34,5 +34,6 @@ private:
                const DAbstractPlugin& plugin, QString* error);
     bool addArgument(const QString& word, const QString& commandName, const DAbstractPlugin& plugin,
                      QString* error);
+    bool checkRequired(const DAbstractPlugin& plugin, QString* error) const;
     static bool takeCount(QStringList* words, int* count, QString* error);
 };
