@@ -76,28 +76,12 @@ QString DLineWitness::portName() const {
     return m_portName;
 }
 
-int DLineWitness::writes() const {
-    return m_writes;
-}
-
 int DLineWitness::repeats() const {
     return m_repeats;
 }
 
-QByteArray DLineWitness::lastWritten() const {
-    return m_lastWritten;
-}
-
-std::optional<QByteArray> DLineWitness::lastAnswer() const {
-    return m_lastAnswer;
-}
-
 bool DLineWitness::isAway() const {
     return m_away;
-}
-
-bool DLineWitness::lostDuringRun() const {
-    return m_lostDuringRun;
 }
 
 QString DLineWitness::failureReason(const Facts& facts) const {

@@ -42,15 +42,9 @@ public:
     QString command() const;
     QString serialId() const;
     QString portName() const;
-    int writes() const;
     // How many times in a row the last frame was written.
     int repeats() const;
-    QByteArray lastWritten() const;
-    // The last line that began with the serial ID, cut at maxLineBytes.
-    std::optional<QByteArray> lastAnswer() const;
     bool isAway() const;
-    // The port went away during the run, or was away when it started.
-    bool lostDuringRun() const;
 
     // Why the run failed, as far as the line tells; empty when it does not.
     QString failureReason(const Facts& facts) const;
@@ -71,7 +65,9 @@ private:
     QByteArray m_lastWritten;
     QByteArray m_line;
     bool m_lineCut = false;
+    // The last line that began with the serial ID, cut at maxLineBytes.
     std::optional<QByteArray> m_lastAnswer;
     bool m_away = false;
+    // The port went away during the run, or was away when it started.
     bool m_lostDuringRun = false;
 };
