@@ -129,10 +129,11 @@ QVariant DAbstractCommand::getParameterValue(const QString& name,
     if (argument != m_arguments.constEnd()) {
         return argument.value();
     }
-    if (const auto* owner = plugin()) {
-        return owner->configurationValue(name, defaultValue);
+    if (const auto* owner = plugin(); owner && owner->configuration().contains(name)) {
+        return owner->configurationValue(name);
     }
-    return defaultValue;
+    const Declaration* declared = find(m_parameters, name);
+    return declared && !declared->isRequired() ? declared->defaultValue : defaultValue;
 }
 
 bool DAbstractCommand::stopTheInstruction(quint64 instructionId) {
@@ -168,12 +169,17 @@ void DAbstractCommand::clearResults() {
 }
 
 bool DAbstractCommand::isDeclared(const QList<Declaration>& declarations, const QString& name) {
+    return find(declarations, name) != nullptr;
+}
+
+const DAbstractCommand::Declaration* DAbstractCommand::find(const QList<Declaration>& declarations,
+                                                            const QString& name) {
     for (const auto& declaration : declarations) {
         if (declaration.name == name) {
-            return true;
+            return &declaration;
         }
     }
-    return false;
+    return nullptr;
 }
 
 void DAbstractCommand::markAsPrototype() {

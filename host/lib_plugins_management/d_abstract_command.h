@@ -26,6 +26,10 @@ public:
         QString type;
         QString description;
         QVariant defaultValue;
+
+        // A parameter without a usable default (invalid or null) has to be
+        // given, as an argument or in the plug-in instance's configuration.
+        bool isRequired() const { return defaultValue.isNull(); }
     };
 
     DAbstractCommand(const QString& name, const QString& stopName, const QVariantMap& arguments,
@@ -59,7 +63,8 @@ public:
     QList<Declaration> declaredResults() const;
 
     // The run's argument, else the plug-in instance's configuration value of
-    // that name, else defaultValue. Declared defaults are not filled in.
+    // that name, else the parameter's declared default when it is not
+    // required, else defaultValue.
     QVariant getParameterValue(const QString& name, const QVariant& defaultValue) const;
 
     // Ends one of this command's own instructions; false for 0, for an
@@ -99,6 +104,7 @@ private:
     friend class DInstructionRouter;
 
     static bool isDeclared(const QList<Declaration>& declarations, const QString& name);
+    static const Declaration* find(const QList<Declaration>& declarations, const QString& name);
     void markAsPrototype();
     bool recordResults(const QVariantMap& results);
 

@@ -22,6 +22,7 @@ public:
     TCmd(const QVariantMap& arguments, QObject* parent)
         : DAbstractCommand("echo", arguments, parent) {
         declareAParameter("value", "string", "", "declared");
+        declareAParameter("needed", "string", "", {});
         declareAResult("value", "string", "", {});
         declareAResult("number", "int", "", 0);
     }
@@ -234,14 +235,21 @@ private slots:
         QVERIFY(!orphan.commandUpdateResults({{"value", "a"}, {"undeclared", 1}}));
         QVERIFY(orphan.commandResults().isEmpty());
 
-        const auto value = [&](const QVariantMap& arguments, QObject* parent) {
-            return TCmd(arguments, parent).getParameterValue("value", "default");
+        // Argument, else configuration, else the declared default unless it is
+        // invalid (a required parameter), else the default asked with.
+        const auto value = [&](const QVariantMap& arguments, QObject* parent,
+                               const char* name = "value") {
+            return TCmd(arguments, parent).getParameterValue(name, "default");
         };
-        QCOMPARE(value({{"other", 1}}, plugin), QVariant("default")); // not the declared one
-        plugin->setConfiguration({{"value", "configured"}});
+        QCOMPARE(value({{"other", 1}}, plugin), QVariant("declared"));
+        QCOMPARE(value({}, nullptr), QVariant("declared"));
+        QCOMPARE(value({}, plugin, "needed"), QVariant("default"));
+        QCOMPARE(value({}, plugin, "undeclared"), QVariant("default"));
+        plugin->setConfiguration({{"value", "configured"}, {"needed", "configured"}});
         QCOMPARE(value({}, plugin), QVariant("configured"));
+        QCOMPARE(value({}, plugin, "needed"), QVariant("configured"));
         QCOMPARE(value({{"value", "argument"}}, plugin), QVariant("argument"));
-        QCOMPARE(value({}, nullptr), QVariant("default"));
+        plugin->setConfiguration({});
     }
 
     // Linked on the next turn to the first instance made with that UUID, never by a null UUID.

@@ -93,6 +93,11 @@ private slots:
             "setKeepAliveFonction frame=W1\\x02KA\\x00\\x03 parallelListening=bool(true) "
             "responseFrame=W1NAK timeout=int(1500)" +
                 mirrored);
+        row("keep-alive: declared timeout and flag", "setKeepAliveFonction",
+            {{"serialId", "W1"}, {"frame", "BAT\r"}, {"responseFrame", ""}}, {},
+            "setKeepAliveFonction frame=W1BAT\\x0d parallelListening=bool(false) responseFrame= "
+            "timeout=int(5000)" +
+                mirrored);
     }
 
     void exchange() {
@@ -260,7 +265,7 @@ private slots:
         row("6 digits", {{"angle", 1234567}, {"targetTorque", 0.1 + 0.2}}, 3,
             "3|1234567|30.000000000000004|0.3Nm (1.23457e+06\u00B0)");
         row("program as a JSON number", example, 3.0, found);
-        row("program absent reads 0", example, QVariant(), "0|0|0");
+        row("program absent takes the declared 1", example, QVariant(), "");
         row("negative program", example, -1, "0|0|0");
         row("program beyond 32 bits", example, Q_INT64_C(4294967299), "0|0|0");
         row("double beyond 32 bits", example, 4294967299.0, "0|0|0");

@@ -1,9 +1,14 @@
 #include <d_command_runner.h>
+#include <d_instruction_router.h>
+#include <d_line_reporter.h>
+#include <d_line_witness.h>
 #include <p_device_stahlwille.h>
 #include <p_scripted_driver.h>
+#include <unistd.h>
 
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 
 using Steps = QList<QByteArray>;
@@ -11,6 +16,35 @@ using Steps = QList<QByteArray>;
 static QByteArray record(const QByteArray& timestamp) {
     return "7,1234,1200,60,40,455,900,50,30,x," + timestamp + ",ok,Track,Click,NM\r";
 }
+
+// What this process writes to stderr while it lives.
+class StderrCapture {
+public:
+    StderrCapture() {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        ::dup2(m_file.handle(), 2);
+    }
+    ~StderrCapture() { release(); }
+    QString text() {
+        release();
+        m_file.seek(0);
+        return QString::fromUtf8(m_file.readAll());
+    }
+
+private:
+    void release() {
+        if (m_saved >= 0) {
+            std::fflush(stderr);
+            ::dup2(m_saved, 2);
+            ::close(m_saved);
+            m_saved = -1;
+        }
+    }
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
 
 // One run of a plug-in command through the runner, with a scripted driver in
 // place of the wrench.
@@ -20,8 +54,9 @@ class TstCommandRunner : public QObject {
 private slots:
     // A request, then what happens ("expire": the command's 3000 ms answer
     // timer runs out; "limit": the runner's time limit; "interrupt": Ctrl-C;
-    // anything else: bytes from the wrench); why the run did not succeed (""
-    // for success) and what it had recorded by then.
+    // "abandon": the port stayed away; anything else: bytes from the wrench);
+    // why the run did not succeed ("" for success), as the line showed it,
+    // and what it had recorded by then, declared defaults included.
     void endOfRun_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QVariantMap>("arguments");
@@ -30,33 +65,54 @@ private slots:
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QVariantMap>("results");
         const auto row = [](const char* name, const char* command, const QVariantMap& arguments,
-                            const Steps& steps, const char* failure, const QVariantMap& results,
-                            int count = 0) {
+                            const Steps& steps, const QByteArray& failure,
+                            const QVariantMap& results, int count = 0) {
             QTest::newRow(name) << QString(command) << arguments << count << steps
-                                << QString(failure) << results;
+                                << QString::fromUtf8(failure) << results;
         };
         const QVariantMap lock{{"serialId", "W1"}, {"lock", true}};
         const QVariantMap confirmed{{"doneOk", true}, {"failed", false}};
         const QVariantMap failed{{"doneOk", false}, {"failed", true}};
+        const QVariantMap unanswered{{"doneOk", false}, {"failed", false}};
+        const QString check = " (check the serial ID, the baud rate and the cable)";
+        const QByteArray noAnswer = ("failed: no answer from W1 within 3000 ms" + check).toUtf8();
 
         row("confirmed", "setLock", lock, {"W1O", "K\r"}, "", confirmed);
         row("other lines do not end it", "setLock", lock, {"W1?\r", "W2OK\r", "W1OK\r"}, "",
             confirmed);
         // The handler records "failed" and then "doneOk": both land first.
-        row("answer timer: both results land", "setLock", lock, {"expire"}, "failed", failed);
-        row("late OK after the end is not seen", "setLock", lock, {"expire", "W1OK\r"}, "failed",
+        row("answer timer: both results land", "setLock", lock, {"expire"}, noAnswer, failed);
+        row("late OK after the end is not seen", "setLock", lock, {"expire", "W1OK\r"}, noAnswer,
             failed);
+        row("refused: the last answer is named", "setLock", lock,
+            {"W2OK\r", "W1?\r", "W1", "x\x01\r", "W3?\r", "expire"},
+            "failed: the wrench answered \"W1x\\x01\"", failed);
+        row("answer cut to its length", "setLock", lock,
+            {"W1" + QByteArray(300, 'a') + "\r", "expire"},
+            "failed: the wrench answered \"W1" + QByteArray(254, 'a') + "...\"", failed);
+        row("five tries unanswered", "checkConnectionWithSerial", {{"serialId", "W1"}},
+            {"expire", "expire", "expire", "expire", "expire"},
+            ("failed: no answer from W1 to 5 tries within 3000 ms each" + check).toUtf8(),
+            {{"doneOk", false}, {"failed", true}});
         row("program confirmed", "setProgram", {{"serialId", "W1"}, {"program", 3}},
             {"W1ParseOK 3\r"}, "", {{"cmd_success", true}, {"failed", false}});
-        row("program without preset", "setProgram", {{"program", 9}}, {}, "failed",
+        row("program without preset", "setProgram", {{"program", 9}}, {},
+            "failed: nothing was written: preset 9 is not in the presets",
+            {{"cmd_success", false}, {"failed", true}});
+        row("program that makes no frame", "setProgram", {{"program", 5}}, {},
+            "failed: nothing was written: preset 5 is not valid (it needs a positive \"angle\" "
+            "or \"targetTorque\", every value a number the frame can carry)",
             {{"cmd_success", false}, {"failed", true}});
         // No "failed" declared: "cmd_success" false is the end, with "presetData" too.
-        row("preset not found", "getPresetData", {{"program", 9}}, {}, "failed",
+        row("preset not found", "getPresetData", {{"program", 9}}, {},
+            "failed: preset 9 is not in the presets",
             {{"cmd_success", false}, {"presetData", QVariantMap()}});
-        row("time limit", "setLock", lock, {"limit"}, "timed out after 20000 ms", {});
-        row("interrupted run fails", "setLock", lock, {"interrupt"}, "interrupted", {});
+        row("time limit", "setLock", lock, {"limit"},
+            ("timed out after 20000 ms: no answer from W1" + check).toUtf8(), unanswered);
+        row("interrupted run fails", "setLock", lock, {"interrupt"}, "interrupted", unanswered);
+        row("port stayed away", "setLock", lock, {"abandon"}, "the port was lost", unanswered);
         row("listen: interrupted is its end", "listenEventsData", {{"serialId", "W1"}},
-            {"interrupt"}, "", {});
+            {"interrupt"}, "", {{"eventData", ""}});
         row("listen: ends after count", "listenEventsData", {{"serialId", "W1"}},
             {"W1OK\r", record("100"), "W1OK\r", "W1no new saved\r", record("101")}, "",
             {{"eventData", "101"}}, 2);
@@ -76,10 +132,23 @@ private slots:
         PDeviceStahlwille plugin;
         PScriptedDriver driver;
         plugin.setDriver(&driver);
-        plugin.setConfiguration(
-            {{"presets", QVariantMap{{"3", QVariantMap{{"targetTorque", 1}}}}}});
+        plugin.setConfiguration({{"presets", QVariantMap{{"3", QVariantMap{{"targetTorque", 1}}},
+                                                         {"5", QVariantMap{{"name", "none"}}}}}});
         plugin.initPluginCommands();
         DCommandRunner runner(&plugin);
+        // Fed as the driver's signals feed it in the host.
+        DLineWitness witness("/dev/ttyS9");
+        runner.setWitness(&witness);
+        QObject::connect(
+            &runner, &DCommandRunner::sigStarted, &runner,
+            [&](const QString& name, const QString& serialId) { witness.begin(name, serialId); });
+        QObject::connect(
+            &DInstructionRouter::instance(), &DInstructionRouter::sigInstructionAdded, &runner,
+            [&](quint64, DAbstractPlugin*, const QString& name, const QVariantMap& sent) {
+                if (name == "write") {
+                    witness.noteWritten(sent.value("frame").toByteArray());
+                }
+            });
         QSignalSpy ended(&runner, &DCommandRunner::sigEnded);
         DRunRequest request;
         request.kind =
@@ -107,7 +176,10 @@ private slots:
                 QVERIFY(fired.wait(1000));
             } else if (step == "interrupt") {
                 runner.interrupt();
+            } else if (step == "abandon") {
+                runner.abandon("the port was lost");
             } else {
+                witness.noteRead(step);
                 driver.sendFrame(step);
                 QCoreApplication::processEvents();
             }
@@ -135,6 +207,114 @@ private slots:
         QCOMPARE(plugin.findChildren<DAbstractCommand*>().size(), 9);
     }
 
+    // What the line reporter says on stderr, step by step: "start COMMAND",
+    // "end", "write BYTES", "read BYTES", "lost MESSAGE", "open", "silence"
+    // or "limit" (that timer runs out); "(T)" stands for a time stamp, "N"
+    // for seconds. Also how often it gave up on the port.
+    void lineReporter_data() {
+        QTest::addColumn<bool>("quiet");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("gaveUp");
+        const QString check = "start checkConnectionWithSerial";
+        const QStringList tries{check, "write W1BAT\r", "write W1BAT\r", "write W1BAT\r"};
+        const QString hint = " (check the serial ID, the baud rate and the cable)\n";
+        QTest::newRow("tries") << false << tries
+                               << "wrench_host: W1BAT, try 2 of 5\nwrench_host: W1BAT, try 3 of 5\n"
+                               << 0;
+        QTest::newRow("tries, quiet") << true << tries << "" << 0;
+        QTest::newRow("other frames are no tries")
+            << false << QStringList{check, "write W1BAT\r", "write W1GDS\r", "write W1BAT\r"} << ""
+            << 0;
+        QTest::newRow("a listen repeats its polls")
+            << false << QStringList{"start listenEventsData", "write W1GDS\r", "write W1GDS\r"}
+            << "" << 0;
+        const QString gone = "wrench_host: (T) serial port /dev/ttyS9 is gone; trying again\n";
+        QTest::newRow("lost once, back once, even quiet")
+            << true
+            << QStringList{check, "lost serial port /dev/ttyS9 is gone", "lost cannot open", "open",
+                           "open"}
+            << gone + "wrench_host: (T) the port /dev/ttyS9 is back after N s\n"
+            << 0;
+        QTest::newRow("away too long")
+            << false
+            << QStringList{"start listenEventsData", "lost serial port /dev/ttyS9 is gone", "limit"}
+            << gone << 1;
+        QTest::newRow("back in time")
+            << false << QStringList{check, "lost serial port /dev/ttyS9 is gone", "open", "limit"}
+            << gone + "wrench_host: (T) the port /dev/ttyS9 is back after N s\n"
+            << 0;
+        QTest::newRow("away between runs: the next run gets the limit")
+            << false << QStringList{"lost serial port /dev/ttyS9 is gone", "limit", check, "limit"}
+            << gone << 1;
+        QTest::newRow("silence: 10 s, then 20, 40; a read starts it again")
+            << false << QStringList{"start listenEventsData",
+                                    "silence",
+                                    "silence",
+                                    "silence",
+                                    "read W1",
+                                    "silence",
+                                    "end",
+                                    "silence"}
+            << "wrench_host: (T) listening: nothing heard from W1 for 10 s" + hint +
+                   "wrench_host: (T) listening: nothing heard from W1 for 20 s" + hint +
+                   "wrench_host: (T) listening: nothing heard from W1 for 40 s" + hint +
+                   "wrench_host: (T) listening: nothing heard from W1 for 10 s" + hint
+            << 0;
+        QTest::newRow("silence, quiet")
+            << true << QStringList{"start listenEventsData", "silence"} << "" << 0;
+    }
+    void lineReporter() {
+        QFETCH(bool, quiet);
+        QFETCH(QStringList, steps);
+        QFETCH(int, gaveUp);
+        DLineReporter reporter("/dev/ttyS9", 300, quiet);
+        QSignalSpy gaveUpSpy(&reporter, &DLineReporter::sigGaveUp);
+        auto* silence = reporter.findChild<QTimer*>("silenceReport");
+        auto* limit = reporter.findChild<QTimer*>("reconnectLimit");
+        QVERIFY(silence && silence->isSingleShot() && limit && limit->isSingleShot());
+        StderrCapture capture;
+        int silentMs = 0; // reported so far; the next report comes after as long again
+        for (const QString& step : steps) {
+            const QString word = step.section(' ', 0, 0), rest = step.section(' ', 1);
+            const QByteArray bytes = rest.toUtf8().replace("\\r", "\r");
+            if (word == "start") {
+                reporter.onRunStarted(rest, "W1");
+            } else if (word == "end") {
+                reporter.onRunEnded();
+            } else if (word == "write") {
+                reporter.onWritten(bytes);
+            } else if (word == "read") {
+                reporter.onRead(bytes);
+                silentMs = 0;
+            } else if (word == "lost") {
+                reporter.onLineError(rest);
+            } else if (word == "open") {
+                reporter.onLineOpened();
+            }
+            QTimer* due = word == "silence" ? silence : word == "limit" ? limit : nullptr;
+            if (due && due->isActive()) {
+                silentMs +=
+                    due == silence ? qMax(silentMs, DLineReporter::firstSilenceReportMs) : 0;
+                QSignalSpy fired(due, &QTimer::timeout);
+                due->start(1);
+                QVERIFY(fired.wait(1000));
+            }
+            QVERIFY(!silence->isActive() ||
+                    silence->interval() == qMax(silentMs, DLineReporter::firstSilenceReportMs));
+            QVERIFY(!limit->isActive() || limit->interval() == 300);
+        }
+        QString said = capture.text();
+        said.replace(QRegularExpression(R"(\(\s*\d+\.\d{3}\))"), "(T)");
+        said.replace(QRegularExpression(R"(after \d+\.\d s)"), "after N s");
+        QTEST(said, "said");
+        QCOMPARE(gaveUpSpy.count(), gaveUp);
+        if (gaveUp > 0) {
+            QCOMPARE(gaveUpSpy.first().first().toString(),
+                     "the port /dev/ttyS9 was lost (away for more than 300 ms)");
+        }
+    }
+
     // A run that the base class refuses (its command has no plug-in to route
     // through) fails without a finish.
     void refusedRun() {
@@ -151,7 +331,7 @@ private slots:
         QVERIFY(ended.wait(2000));
         QCOMPARE(ended.first().first().toBool(), false);
         QCOMPARE(runner.failure(), "the plug-in refused to run it");
-        QVERIFY(runner.results().isEmpty());
+        QCOMPARE(runner.results(), (QVariantMap{{"doneOk", false}, {"failed", false}}));
         QVERIFY(!runner.findChild<QTimer*>()->isActive());
     }
 };

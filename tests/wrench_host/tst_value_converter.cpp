@@ -1,4 +1,5 @@
 #include <d_c_escape.h>
+#include <d_host_clock.h>
 #include <d_script_reader.h>
 #include <d_value_converter.h>
 
@@ -164,6 +165,13 @@ private slots:
         QStringList split;
         QCOMPARE(DScriptReader::splitLine(line, &split), ok);
         QCOMPARE(split, words);
+    }
+
+    // The trace's time stamp: seconds since the start, milliseconds after the point.
+    void timeStamp() {
+        QCOMPARE(DHostClock::stamp(0), QString("(     0.000)"));
+        QCOMPARE(DHostClock::stamp(12045), QString("(    12.045)"));
+        QCOMPARE(DHostClock::stamp(Q_INT64_C(86400001)), QString("( 86400.001)"));
     }
 };
 

@@ -1,7 +1,9 @@
 #include "d_command_runner.h"
 
+#include "d_host_clock.h"
 #include "d_host_console.h"
 #include "d_json_output.h"
+#include "d_line_witness.h"
 
 #include <d_abstract_command.h>
 #include <d_abstract_plugin.h>
@@ -14,14 +16,25 @@ const QString doneOkKey = QStringLiteral("doneOk");
 const QString cmdSuccessKey = QStringLiteral("cmd_success");
 const QString failedKey = QStringLiteral("failed");
 const QString eventDataKey = QStringLiteral("eventData");
+const QString serialIdKey = QStringLiteral("serialId");
+const QString programKey = QStringLiteral("program");
+const QString presetsKey = QStringLiteral("presets");
 
-bool declares(const DAbstractCommand& command, const QString& key) {
-    for (const auto& result : command.declaredResults()) {
-        if (result.name == key) {
+bool declared(const QList<DAbstractCommand::Declaration>& declarations, const QString& name) {
+    for (const auto& declaration : declarations) {
+        if (declaration.name == name) {
             return true;
         }
     }
     return false;
+}
+
+bool declares(const DAbstractCommand& command, const QString& key) {
+    return declared(command.declaredResults(), key);
+}
+
+bool takes(const DAbstractCommand& command, const QString& parameter) {
+    return declared(command.declaredParameters(), parameter);
 }
 
 } // namespace
@@ -36,6 +49,10 @@ DCommandRunner::DCommandRunner(DAbstractPlugin* plugin, QObject* parent)
 
 DCommandRunner::~DCommandRunner() = default;
 
+void DCommandRunner::setWitness(const DLineWitness* witness) {
+    m_witness = witness;
+}
+
 void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
     m_request = request;
     m_events = 0;
@@ -43,6 +60,9 @@ void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
     m_ok = false;
     m_results.clear();
     m_failure.clear();
+    m_lineReason.clear();
+    m_serialId.clear();
+    m_answerMs = 0;
     m_running = true;
 
     DAbstractCommand* prototype = m_plugin->commandPrototype(request.command);
@@ -58,9 +78,11 @@ void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
                        ? doneOkKey
                        : (declares(*m_command, cmdSuccessKey) ? cmdSuccessKey : QString());
     m_declaresFailed = declares(*m_command, failedKey);
+    m_serialId = m_command->getParameterValue(serialIdKey, QVariant()).toString();
     // Connected before the run starts: a command may record its outcome
     // inside commandExecute().
     connect(m_command, &DAbstractCommand::sigResultUpdated, this, &DCommandRunner::onResultUpdated);
+    emit sigStarted(request.command, m_serialId);
     m_timeLimitMs = timeLimitMs;
     if (timeLimitMs > 0) {
         m_timeLimit->start(timeLimitMs);
@@ -69,11 +91,20 @@ void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
         m_failure = QStringLiteral("the plug-in refused to run it");
         scheduleEnd(End::Refused);
     }
+    // Read now, as the command started its timer: what it waited for.
+    m_answerMs = answerTimeMs();
 }
 
 void DCommandRunner::interrupt() {
     if (m_running && m_end == End::None) {
         scheduleEnd(End::Interrupted);
+    }
+}
+
+void DCommandRunner::abandon(const QString& reason) {
+    if (m_running && m_end == End::None) {
+        m_failure = reason;
+        scheduleEnd(End::Abandoned);
     }
 }
 
@@ -94,7 +125,9 @@ QVariantMap DCommandRunner::results() const {
 }
 
 void DCommandRunner::onResultUpdated(const QString& key, const QVariant& value) {
-    DHostConsole::json(DJsonOutput::resultLine(key, value));
+    DHostConsole::json(key == eventDataKey
+                           ? DJsonOutput::eventLine(value, m_serialId, DHostClock::receiveTime())
+                           : DJsonOutput::resultLine(key, value));
     if (m_end != End::None) {
         return;
     }
@@ -124,14 +157,17 @@ bool DCommandRunner::isOutcome(const QString& key, const QVariant& value) const 
     return false;
 }
 
+// What the line showed is taken now: a line that arrives before the end on
+// the event loop came too late for the run.
 void DCommandRunner::scheduleEnd(End reason) {
     m_end = reason;
+    m_lineReason = reason == End::Outcome || reason == End::TimedOut ? lineReason() : QString();
     QMetaObject::invokeMethod(this, &DCommandRunner::endRun, Qt::QueuedConnection);
 }
 
 void DCommandRunner::endRun() {
     m_timeLimit->stop();
-    m_results = m_command ? m_command->commandResults() : QVariantMap();
+    m_results = declaredResults();
     switch (m_end) {
     case End::Outcome:
         m_ok = outcomeOk(m_results);
@@ -147,8 +183,12 @@ void DCommandRunner::endRun() {
     case End::None:
     case End::TimedOut:
     case End::Refused:
+    case End::Abandoned:
         m_ok = false;
         break;
+    }
+    if (!m_ok && !m_lineReason.isEmpty()) {
+        m_failure += QStringLiteral(": ") + m_lineReason;
     }
     if (m_end != End::Refused) {
         bool finished = m_ok;
@@ -174,4 +214,60 @@ void DCommandRunner::endRun() {
 bool DCommandRunner::outcomeOk(const QVariantMap& results) const {
     return !m_successKey.isEmpty() && results.value(m_successKey).toBool() &&
            !results.value(failedKey).toBool();
+}
+
+// The declared defaults with what the run recorded over them.
+QVariantMap DCommandRunner::declaredResults() const {
+    if (!m_command) {
+        return {};
+    }
+    QVariantMap results;
+    for (const auto& result : m_command->declaredResults()) {
+        results.insert(result.name, result.defaultValue);
+    }
+    const QVariantMap recorded = m_command->commandResults();
+    for (auto it = recorded.constBegin(); it != recorded.constEnd(); ++it) {
+        results.insert(it.key(), it.value());
+    }
+    return results;
+}
+
+QString DCommandRunner::lineReason() const {
+    if (!m_witness || !m_command || m_request.kind == DRunRequest::Kind::Listen) {
+        return {};
+    }
+    DLineWitness::Facts facts;
+    // Only a run that ended on its own outcome ran its answer timer out.
+    facts.answerMs = m_end == End::Outcome ? m_answerMs : 0;
+    facts.presetProblem = presetProblem();
+    facts.talksToWrench = takes(*m_command, serialIdKey);
+    return m_witness->failureReason(facts);
+}
+
+// The command's answer timer is a Qt child of the run; the longest one is
+// what it waits for.
+int DCommandRunner::answerTimeMs() const {
+    int longest = 0;
+    if (!m_command) {
+        return longest;
+    }
+    for (const QTimer* timer : m_command->findChildren<QTimer*>()) {
+        longest = qMax(longest, timer->interval());
+    }
+    return longest;
+}
+
+QString DCommandRunner::presetProblem() const {
+    if (!takes(*m_command, programKey)) {
+        return {};
+    }
+    const QString number =
+        QString::number(m_command->getParameterValue(programKey, QVariant()).toULongLong());
+    const QVariantMap presets = m_command->getParameterValue(presetsKey, QVariant()).toMap();
+    if (!presets.contains(number)) {
+        return QStringLiteral("preset %1 is not in the presets").arg(number);
+    }
+    return QStringLiteral("preset %1 is not valid (it needs a positive \"angle\" or "
+                          "\"targetTorque\", every value a number the frame can carry)")
+        .arg(number);
 }

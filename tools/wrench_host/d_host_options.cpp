@@ -2,62 +2,176 @@
 
 #include "d_plugin_location.h"
 
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
 #include <limits>
 
 namespace {
 
-const QStringList valueOptions{
-    "--plugin",          "--config",    "--port", "--baud",       "--sim-serial", "--sim-fault",
-    "--sim-tightenings", "--sim-every", "--seed", "--time-limit", "--count"};
+struct OptionText {
+    const char* name;
+    const char* valueName; // null for a switch
+    const char* description;
+};
+
+// In the order of the usage text.
+const OptionText optionTexts[] = {
+    {"config", "FILE", "A JSON object, loaded as the plug-in's configuration; checked first."},
+    {"plugin", "PATH", "The plug-in library (default: the build tree's, or the installed one beside this program)."},
+    {"time-limit", "MS",
+     "A run that has not ended after MS ms is timed out (default 20000; listen has none unless "
+     "given)."},
+    {"reconnect-limit", "MS",
+     "A run fails when the port has stayed away for MS ms (default 30000; 0: keep trying)."},
+    {"count", "N", "listen: end after N \"eventData\" results."},
+    {"trace", nullptr,
+     "Every frame written and every chunk read on stderr, as \"(SECONDS) > FRAME\" and "
+     "\"(SECONDS) < CHUNK\", SECONDS since the start, control bytes as C escapes."},
+    {"quiet", nullptr, "No progress messages (connection tries, a listen that hears nothing)."},
+    {"port", "DEVICE", "A wrench on this serial device or pty, instead of the simulated wrench."},
+    {"baud", "N", "Baud rate for --port (default 9600; always 8N1)."},
+    {"sim-serial", "ID", "Simulated wrench: its serial ID (default W1)."},
+    {"sim-fault", "LIST",
+     "Simulated wrench: faults to play, comma-separated: silent, refuse, split, crlf, garbage, "
+     "repeat, flood."},
+    {"sim-tightenings", "N",
+     "Simulated wrench: make N tightenings from the start; their records are kept until a listen "
+     "fetches them."},
+    {"sim-every", "MS", "Simulated wrench: one tightening every MS ms (default 1500)."},
+    {"seed", "N", "Simulated wrench: seed of its random choices (default 1)."},
+};
+
+const char usageHead[] = R"(usage: wrench_host [OPTIONS] list
+       wrench_host [OPTIONS] run COMMAND [KEY=VALUE...]
+       wrench_host [OPTIONS] listen [KEY=VALUE...] [--count N]
+       wrench_host [OPTIONS] script FILE
+       wrench_host [OPTIONS] help [COMMAND]
+
+Runs the torque wrench plug-in's commands against a simulated wrench (the
+default) or a wrench on a serial line. stdout carries JSON only: one line per
+result update, {"result": KEY, "value": VALUE}, and after each run
+{"command": NAME, "results": {...}, "ok": true|false}, its results holding
+every result the command declares. Messages, progress and the trace go to
+stderr.
+
+Commands:
+  list                    one JSON line per command of the plug-in: its name,
+                          stop name, description, its parameters (each
+                          required, or with its default) and results
+  run COMMAND KEY=VALUE.. run one command to its end: until it records its
+                          outcome ("doneOk", "cmd_success" or "failed"), or
+                          until --time-limit; a failure says why
+  listen KEY=VALUE...     run "listenEventsData" (as "run listenEventsData"
+                          does) and print each "eventData" with the serial ID
+                          and the time it was received; ends after --count
+                          results, or on Ctrl-C or SIGTERM
+  script FILE             run FILE's lines in order in one process, each to
+                          its end: "COMMAND KEY=VALUE...", "list" or
+                          "listen KEY=VALUE... [--count N]"; "#" starts a
+                          comment; quotes keep blanks, single quotes take
+                          everything as it is; the whole file is checked
+                          first; stops at the first line that fails
+  help COMMAND            what COMMAND does, takes and records
+
+Values are converted by the type tag the command declares for the key:
+  bool  true or false           uint  a whole number, 0 to 4294967295
+  strg  text as given           int   a whole number, -2147483648 to 2147483647
+  byAr  bytes, with C escapes: \r \n \t \\ \" \e \xHH \OOO (octal)
+  varM  a JSON object, in single quotes
+A parameter that is not given is looked up by its name in the configuration
+(--config), e.g. "serialId", else it takes its declared default. A required
+parameter (see list or help) that is in neither place is refused.
+
+)";
+
+const char usageTail[] = R"(
+Examples:
+  wrench_host list
+  wrench_host help setProgram
+  wrench_host run checkConnectionWithSerial serialId=W1
+  wrench_host --config examples/config.json run setLock lock=true
+  wrench_host --config examples/config.json run setProgram program=3
+  wrench_host --config examples/config.json --sim-tightenings 1 --sim-every 100 listen --count 1
+  wrench_host --config examples/config.json --sim-tightenings 3 --sim-every 100 script examples/demo.script
+  wrench_host --trace run setKeepAliveFonction serialId=W1 frame=BAT\\r responseFrame=
+  wrench_host --port /dev/ttyUSB0 run setLock serialId=4711 lock=false
+
+Exit status: 0 success; 1 a run failed, was refused or timed out, or the port
+stayed away; 2 a usage or configuration error (the message names what was
+wrong).
+)";
 
 } // namespace
 
 bool DHostOptions::parse(const QStringList& arguments, QString* error) {
     pluginPath = DPluginLocation::defaultPluginPath();
-    QStringList positional;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& word = arguments.at(i);
-        if (word == QLatin1String("-h") || word == QLatin1String("--help")) {
-            help = true;
-            continue;
-        }
-        if (word == QLatin1String("--trace")) {
-            trace = true;
-            continue;
-        }
-        if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-")) {
-            positional.append(word);
-            continue;
-        }
-        const int equals = word.indexOf(QLatin1Char('='));
-        const QString name = equals < 0 ? word : word.left(equals);
-        if (!isValueOption(name)) {
-            *error = QStringLiteral("unknown option %1").arg(name);
-            return false;
-        }
-        QString value;
-        if (equals >= 0) {
-            value = word.mid(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments.at(++i);
-        } else {
-            *error = QStringLiteral("%1 needs a value").arg(name);
-            return false;
-        }
-        if (!takeOption(name, value, error)) {
-            return false;
-        }
+    QCommandLineParser parser;
+    addOptions(&parser);
+    if (!parser.parse(QStringList{QStringLiteral("wrench_host")} + arguments)) {
+        *error = parseError(parser);
+        return false;
     }
-    if (help) {
+    help = parser.isSet(QStringLiteral("help"));
+    version = parser.isSet(QStringLiteral("version"));
+    trace = parser.isSet(QStringLiteral("trace"));
+    quiet = parser.isSet(QStringLiteral("quiet"));
+    if (!takeValues(parser, error)) {
+        return false;
+    }
+    if (help || version) {
         return true;
     }
+    QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
-        *error = QStringLiteral("no command given (list, run, listen or script)");
+        *error = QStringLiteral("no command given (list, run, listen, script or help)");
         return false;
     }
     verb = positional.takeFirst();
     words = positional;
     return checkVerb(error);
+}
+
+void DHostOptions::addOptions(QCommandLineParser* parser) {
+    parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const OptionText& option : optionTexts) {
+        parser->addOption(QCommandLineOption(QString::fromLatin1(option.name),
+                                             QString::fromUtf8(option.description),
+                                             QString::fromLatin1(option.valueName)));
+    }
+    parser->addOption({{"h", "help"}, QStringLiteral("This text.")});
+    parser->addOption({"version", QStringLiteral("The version, on stdout.")});
+}
+
+// The parser's own texts, in the words of the rest of the host.
+QString DHostOptions::parseError(const QCommandLineParser& parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString& name = unknown.first();
+        return QStringLiteral("unknown option %1%2")
+            .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+    }
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'"));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.*)'"));
+    const QString text = parser.errorText();
+    if (const auto match = missing.match(text); match.hasMatch()) {
+        return QStringLiteral("%1 needs a value").arg(match.captured(1));
+    }
+    if (const auto match = unexpected.match(text); match.hasMatch()) {
+        return QStringLiteral("%1 takes no value").arg(match.captured(1));
+    }
+    return text;
+}
+
+bool DHostOptions::takeValues(const QCommandLineParser& parser, QString* error) {
+    for (const OptionText& option : optionTexts) {
+        const QString name = QString::fromLatin1(option.name);
+        if (option.valueName && parser.isSet(name) &&
+            !takeOption(QStringLiteral("--") + name, parser.value(name), error)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool DHostOptions::takeOption(const QString& name, const QString& value, QString* error) {
@@ -74,8 +188,11 @@ bool DHostOptions::takeOption(const QString& name, const QString& value, QString
         int minimum;
         int* target;
     } counts[] = {
-        {"--baud", 1, &baudRate},        {"--sim-tightenings", 0, &simTightenings},
-        {"--sim-every", 1, &simEveryMs}, {"--time-limit", 1, &timeLimitMs},
+        {"--baud", 1, &baudRate},
+        {"--sim-tightenings", 0, &simTightenings},
+        {"--sim-every", 1, &simEveryMs},
+        {"--time-limit", 1, &timeLimitMs},
+        {"--reconnect-limit", 0, &reconnectLimitMs},
         {"--count", 1, &count},
     };
     for (const auto& option : counts) {
@@ -120,15 +237,16 @@ bool DHostOptions::checkVerb(QString* error) const {
             *error = QStringLiteral("script needs exactly one file");
             return false;
         }
+    } else if (verb == QLatin1String("help")) {
+        if (words.size() > 1) {
+            *error = QStringLiteral("help takes one command name at most");
+            return false;
+        }
     } else if (verb != QLatin1String("listen")) {
-        *error = QStringLiteral("unknown command %1 (list, run, listen or script)").arg(verb);
+        *error = QStringLiteral("unknown command %1 (list, run, listen, script or help)").arg(verb);
         return false;
     }
     return true;
-}
-
-bool DHostOptions::isValueOption(const QString& name) {
-    return valueOptions.contains(name);
 }
 
 bool DHostOptions::toNumber(const QString& name, const QString& text, qint64 minimum,
@@ -147,65 +265,19 @@ bool DHostOptions::toNumber(const QString& name, const QString& text, qint64 min
     return true;
 }
 
+// The options' table comes from the parser, so that it lists exactly the
+// options that parse() takes.
 QString DHostOptions::usage() {
-    return QStringLiteral(R"(usage: wrench_host [OPTIONS] list
-       wrench_host [OPTIONS] run COMMAND [KEY=VALUE...]
-       wrench_host [OPTIONS] listen [KEY=VALUE...] [--count N]
-       wrench_host [OPTIONS] script FILE
+    QCommandLineParser parser;
+    addOptions(&parser);
+    const QString text = parser.helpText();
+    const int start = text.indexOf(QLatin1String("Options:\n"));
+    int end = text.indexOf(QLatin1String("\n\n"), start);
+    end = end < 0 ? text.size() : end + 1;
+    return QString::fromUtf8(usageHead) + text.mid(start, end - start) +
+           QString::fromUtf8(usageTail);
+}
 
-Runs the torque wrench plug-in's commands against a simulated wrench (the
-default) or a wrench on a serial line. stdout carries JSON only: one line per
-result update, {"result": KEY, "value": VALUE}, and after each run
-{"command": NAME, "results": {...}, "ok": true|false}. Messages and the trace
-go to stderr.
-
-Commands:
-  list                    one JSON line per command of the plug-in: its name,
-                          stop name, description, parameters and results with
-                          type tags and defaults
-  run COMMAND KEY=VALUE.. run one command to its end: until it records its
-                          outcome ("doneOk", "cmd_success" or "failed"), or
-                          until --time-limit
-  listen KEY=VALUE...     run "listenEventsData" (as "run listenEventsData"
-                          does) and print each "eventData"; ends after --count
-                          results, or on Ctrl-C or SIGTERM
-  script FILE             run FILE's lines in order in one process, each to
-                          its end: "COMMAND KEY=VALUE...", "list" or
-                          "listen KEY=VALUE... [--count N]"; "#" starts a
-                          comment; quotes keep blanks, single quotes take
-                          everything as it is (for JSON); the whole file is
-                          checked first; stops at the first line that fails
-
-Values are converted by the type tag the command declares for the key:
-  bool  true or false           uint  a whole number, 0 to 4294967295
-  strg  text as given           int   a whole number, -2147483648 to 2147483647
-  byAr  bytes, with C escapes: \r \n \t \\ \" \e \xHH \OOO (octal)
-  varM  a JSON object, e.g. presets='{"3":{"targetTorque":12.5}}'
-A parameter that is not given is looked up by its name in the configuration
-(--config), e.g. "serialId" or the preset table "presets".
-
-Options:
-  --config FILE         a JSON object, loaded as the plug-in's configuration
-  --plugin PATH         the plug-in library (default: the build tree's)
-  --time-limit MS       a run that has not ended after MS ms is timed out
-                        (default 20000; listen has none unless given)
-  --count N             listen: end after N "eventData" results
-  --trace               every frame written ("> ") and every chunk read
-                        ("< ") on stderr, control bytes as C escapes
-  --port DEVICE         a wrench on this serial device or pty, instead of the
-                        simulated wrench
-  --baud N              baud rate for --port (default 9600; always 8N1)
-Simulated wrench (without --port):
-  --sim-serial ID       its serial ID (default W1)
-  --sim-fault LIST      faults to play, comma-separated: silent, refuse, split,
-                        crlf, garbage, repeat, flood
-  --sim-tightenings N   make N tightenings from the start; their records are
-                        kept until a listen fetches them
-  --sim-every MS        one tightening every MS ms (default 1500)
-  --seed N              seed of its random choices (default 1)
-  -h, --help            this text
-
-Exit status: 0 success; 1 a run failed, was refused or timed out; 2 a usage or
-configuration error (the message names what was wrong).
-)");
+QString DHostOptions::versionLine() {
+    return QStringLiteral("wrench_host %1").arg(QStringLiteral(WRENCH_VERSION));
 }

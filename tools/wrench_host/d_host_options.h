@@ -3,19 +3,25 @@
 #include <QString>
 #include <QStringList>
 
+class QCommandLineParser;
+
 // The command line of wrench_host: what to do, and how to reach the wrench.
-// Options may stand anywhere among the words.
+// Options may stand anywhere among the words; "--" ends them.
 class DHostOptions {
 public:
     static constexpr int defaultTimeLimitMs = 20000;
+    static constexpr int defaultReconnectLimitMs = 30000;
 
     // False, with a one-line reason, when the words do not make a command
-    // line; help alone is always valid.
+    // line; help and version alone are always valid.
     bool parse(const QStringList& arguments, QString* error);
 
     static QString usage();
+    // "wrench_host 1.0"
+    static QString versionLine();
 
-    // "list", "run", "listen" or "script"; empty with help.
+    // "list", "run", "listen", "script" or "help"; empty with --help or
+    // --version.
     QString verb;
     // The words after the verb that are not options.
     QStringList words;
@@ -33,14 +39,20 @@ public:
 
     // 0: not given.
     int timeLimitMs = 0;
+    // How long the port may stay away before the run fails; 0: keep trying.
+    int reconnectLimitMs = defaultReconnectLimitMs;
     int count = 0;
     bool trace = false;
+    bool quiet = false;
     bool help = false;
+    bool version = false;
 
 private:
+    static void addOptions(QCommandLineParser* parser);
+    static QString parseError(const QCommandLineParser& parser);
+    bool takeValues(const QCommandLineParser& parser, QString* error);
     bool takeOption(const QString& name, const QString& value, QString* error);
     bool checkVerb(QString* error) const;
-    static bool isValueOption(const QString& name);
     static bool toNumber(const QString& name, const QString& text, qint64 minimum, qint64 maximum,
                          qint64* number, QString* error);
 };

@@ -1,37 +1,64 @@
 #include "d_host_program.h"
 
+#include "d_command_help.h"
 #include "d_command_runner.h"
+#include "d_host_clock.h"
 #include "d_host_console.h"
 #include "d_host_options.h"
 #include "d_host_session.h"
 #include "d_json_output.h"
+#include "d_line_reporter.h"
 #include "d_line_trace.h"
 #include "d_script_reader.h"
 #include "d_signal_watcher.h"
 
 #include <d_abstract_command.h>
 #include <d_abstract_plugin.h>
+#include <p_driver_serial.h>
 
 #include <QEventLoop>
 
 int DHostProgram::exec(const QStringList& arguments) {
+    DHostClock::start();
     DHostOptions options;
     QString error;
     if (!options.parse(arguments, &error)) {
         DHostConsole::message(error + QStringLiteral(" (wrench_host --help)"));
         return UsageError;
     }
-    if (options.help) {
+    if (options.help || (options.verb == QLatin1String("help") && options.words.isEmpty())) {
         DHostConsole::usage(DHostOptions::usage());
         return Success;
     }
+    if (options.version) {
+        DHostConsole::usage(DHostOptions::versionLine() + QLatin1Char('\n'));
+        return Success;
+    }
     DHostSession session(options);
+    if (!session.prepare(&error)) {
+        DHostConsole::message(error);
+        return UsageError;
+    }
+    if (options.verb == QLatin1String("help")) {
+        return printHelp(session, options.words.first());
+    }
     QList<Step> steps;
-    if (!session.prepare(&error) || !planSteps(options, session, &steps, &error)) {
+    if (!planSteps(options, session, &steps, &error)) {
         DHostConsole::message(error);
         return UsageError;
     }
     return runSteps(options, &session, steps);
+}
+
+int DHostProgram::printHelp(const DHostSession& session, const QString& commandName) {
+    const DAbstractCommand* prototype = session.plugin()->commandPrototype(commandName);
+    if (!prototype) {
+        DHostConsole::message(QStringLiteral("unknown command \"%1\" (wrench_host list shows them)")
+                                  .arg(commandName));
+        return UsageError;
+    }
+    DHostConsole::usage(DCommandHelp::text(*prototype, session.plugin()->configuration()));
+    return Success;
 }
 
 // Every step is checked before the first one runs.
@@ -84,6 +111,16 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
     if (options.trace && session->driver()) {
         new DLineTrace(session->driver(), session);
     }
+    DLineReporter reporter(options.portName, options.reconnectLimitMs, options.quiet);
+    if (PDriverSerial* driver = session->driver()) {
+        QObject::connect(driver, &PDriverSerial::sigBytesWritten, &reporter,
+                         &DLineReporter::onWritten);
+        QObject::connect(driver, &PDriverSerial::sigBytesRead, &reporter, &DLineReporter::onRead);
+        QObject::connect(driver, &PDriverSerial::sigLineError, &reporter,
+                         &DLineReporter::onLineError);
+        QObject::connect(driver, &PDriverSerial::sigLineOpened, &reporter,
+                         &DLineReporter::onLineOpened);
+    }
     DSignalWatcher watcher;
     for (const Step& step : steps) {
         if (watcher.wasRequested()) {
@@ -94,7 +131,7 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
             continue;
         }
         QString failure;
-        if (!runOne(options, session, &watcher, step.request, &failure)) {
+        if (!runOne(options, session, &watcher, &reporter, step.request, &failure)) {
             const QString where =
                 step.lineNumber > 0
                     ? QStringLiteral("%1:%2: ").arg(options.words.first()).arg(step.lineNumber)
@@ -108,10 +145,15 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
 }
 
 bool DHostProgram::runOne(const DHostOptions& options, DHostSession* session,
-                          DSignalWatcher* watcher, const DRunRequest& request, QString* failure) {
+                          DSignalWatcher* watcher, DLineReporter* reporter,
+                          const DRunRequest& request, QString* failure) {
     DCommandRunner runner(session->plugin());
+    runner.setWitness(reporter->witness());
     QEventLoop loop;
+    QObject::connect(&runner, &DCommandRunner::sigStarted, reporter, &DLineReporter::onRunStarted);
+    QObject::connect(&runner, &DCommandRunner::sigEnded, reporter, &DLineReporter::onRunEnded);
     QObject::connect(&runner, &DCommandRunner::sigEnded, &loop, &QEventLoop::quit);
+    QObject::connect(reporter, &DLineReporter::sigGaveUp, &runner, &DCommandRunner::abandon);
     QObject::connect(watcher, &DSignalWatcher::sigTerminationRequested, &runner,
                      &DCommandRunner::interrupt);
     runner.start(request, timeLimitFor(options, request));
@@ -122,7 +164,7 @@ bool DHostProgram::runOne(const DHostOptions& options, DHostSession* session,
 
 void DHostProgram::printCatalogue(const DHostSession& session) {
     for (const DAbstractCommand* prototype : session.plugin()->commandPrototypes()) {
-        DHostConsole::json(DJsonOutput::catalogueLine(prototype->fullDescription()));
+        DHostConsole::json(DJsonOutput::catalogueLine(*prototype));
     }
 }
 

@@ -8,10 +8,12 @@
 
 class DHostOptions;
 class DHostSession;
+class DLineReporter;
 class DSignalWatcher;
 
 // wrench_host from its arguments to its exit status: 0 success, 1 a run
-// failed, was refused or timed out, 2 a usage or configuration error.
+// failed, was refused or timed out, or its port stayed away, 2 a usage or
+// configuration error.
 class DHostProgram {
 public:
     enum ExitStatus { Success = 0, RunFailed = 1, UsageError = 2 };
@@ -28,8 +30,9 @@ private:
                           QList<Step>* steps, QString* error);
     static int runSteps(const DHostOptions& options, DHostSession* session,
                         const QList<Step>& steps);
+    static int printHelp(const DHostSession& session, const QString& commandName);
     static bool runOne(const DHostOptions& options, DHostSession* session, DSignalWatcher* watcher,
-                       const DRunRequest& request, QString* failure);
+                       DLineReporter* reporter, const DRunRequest& request, QString* failure);
     static void printCatalogue(const DHostSession& session);
     static int timeLimitFor(const DHostOptions& options, const DRunRequest& request);
 };

@@ -1,5 +1,8 @@
 #include "d_host_session.h"
 
+#include "d_config_check.h"
+#include "d_host_console.h"
+
 #include <d_abstract_plugin.h>
 #include <d_sim_faults.h>
 #include <d_sim_line.h>
@@ -7,7 +10,6 @@
 #include <p_driver_serial.h>
 
 #include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QUuid>
 
@@ -25,7 +27,7 @@ DHostSession::~DHostSession() {
 }
 
 bool DHostSession::prepare(QString* error) {
-    QVariantMap configuration;
+    QJsonObject configuration;
     if (!m_options.configPath.isEmpty() &&
         !readConfiguration(m_options.configPath, &configuration, error)) {
         return false;
@@ -41,9 +43,9 @@ bool DHostSession::prepare(QString* error) {
     if (!loadPlugin(error)) {
         return false;
     }
-    m_plugin->setConfiguration(configuration);
+    m_plugin->setConfiguration(configuration.toVariantMap());
     m_plugin->initPluginCommands();
-    return true;
+    return checkConfiguration(configuration, error);
 }
 
 bool DHostSession::bindLine(QString* error) {
@@ -57,10 +59,10 @@ bool DHostSession::bindLine(QString* error) {
     }
     QString reason;
     if (!m_driver->openLine(&reason)) {
-        *error = QStringLiteral("cannot open %1: %2")
-                     .arg(m_options.portName.isEmpty() ? QStringLiteral("the simulated wrench")
-                                                       : m_options.portName,
-                          reason);
+        // The driver's reason names the port already.
+        *error = m_options.portName.isEmpty()
+                     ? QStringLiteral("cannot open the simulated wrench: %1").arg(reason)
+                     : reason;
         return false;
     }
     if (!m_plugin->setDriver(m_driver)) {
@@ -81,7 +83,7 @@ PDriverSerial* DHostSession::driver() const {
     return m_driver;
 }
 
-bool DHostSession::readConfiguration(const QString& path, QVariantMap* configuration,
+bool DHostSession::readConfiguration(const QString& path, QJsonObject* configuration,
                                      QString* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -89,20 +91,27 @@ bool DHostSession::readConfiguration(const QString& path, QVariantMap* configura
             QStringLiteral("cannot read the configuration %1: %2").arg(path, file.errorString());
         return false;
     }
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        *error = QStringLiteral("the configuration %1 is not valid JSON: %2 at offset %3")
-                     .arg(path, parseError.errorString())
-                     .arg(parseError.offset);
+    QString reason;
+    if (!DConfigCheck::parse(file.readAll(), configuration, &reason)) {
+        *error = QStringLiteral("the configuration %1 is %2").arg(path, reason);
         return false;
     }
-    if (!document.isObject()) {
-        *error = QStringLiteral("the configuration %1 is not a JSON object").arg(path);
-        return false;
-    }
-    *configuration = document.object().toVariantMap();
     return true;
+}
+
+// Against the catalogue, which names the parameters a configuration may hold.
+bool DHostSession::checkConfiguration(const QJsonObject& configuration, QString* error) const {
+    QStringList warnings;
+    QString reason;
+    const bool ok = DConfigCheck::check(configuration, *m_plugin, &warnings, &reason);
+    for (const QString& warning : warnings) {
+        DHostConsole::message(
+            QStringLiteral("the configuration %1: %2").arg(m_options.configPath, warning));
+    }
+    if (!ok) {
+        *error = QStringLiteral("the configuration %1: %2").arg(m_options.configPath, reason);
+    }
+    return ok;
 }
 
 bool DHostSession::loadPlugin(QString* error) {

@@ -2,6 +2,7 @@
 
 #include "d_host_options.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QPluginLoader>
 #include <QString>
@@ -24,8 +25,9 @@ public:
     ~DHostSession() override;
 
     // Reads the configuration, loads the plug-in, makes an instance and its
-    // catalogue, and checks the simulator's options. False, with the reason,
-    // on a configuration error.
+    // catalogue, checks the configuration against it (warnings go to stderr)
+    // and checks the simulator's options. False, with the reason, on a
+    // configuration error.
     bool prepare(QString* error);
     // Binds the driver and opens its line (the simulated wrench, or --port).
     bool bindLine(QString* error);
@@ -33,9 +35,9 @@ public:
     DAbstractPlugin* plugin() const;
     PDriverSerial* driver() const;
 
-    static bool readConfiguration(const QString& path, QVariantMap* configuration, QString* error);
-
 private:
+    static bool readConfiguration(const QString& path, QJsonObject* configuration, QString* error);
+    bool checkConfiguration(const QJsonObject& configuration, QString* error) const;
     bool loadPlugin(QString* error);
     void makeSimulatedLine();
 

@@ -2,6 +2,8 @@
 
 #include "d_c_escape.h"
 
+#include <d_abstract_command.h>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -51,12 +53,33 @@ QJsonObject DJsonOutput::resultLine(const QString& key, const QVariant& value) {
     return {{"result", key}, {"value", toJson(value)}};
 }
 
+QJsonObject DJsonOutput::eventLine(const QVariant& eventData, const QString& serialId,
+                                   const QString& receivedAt) {
+    return {{"result", QStringLiteral("eventData")},
+            {"serialId", serialId},
+            {"receivedAt", receivedAt},
+            {"value", toJson(eventData)}};
+}
+
 QJsonObject DJsonOutput::runEndLine(const QString& command, const QVariantMap& results, bool ok) {
     return {{"command", command}, {"results", toJson(results)}, {"ok", ok}};
 }
 
-QJsonObject DJsonOutput::catalogueLine(const QVariantMap& fullDescription) {
-    return toJson(fullDescription).toObject();
+QJsonObject DJsonOutput::catalogueLine(const DAbstractCommand& command) {
+    QJsonObject line = toJson(command.fullDescription()).toObject();
+    QJsonArray parameters;
+    for (const auto& parameter : command.declaredParameters()) {
+        QJsonObject entry{{"name", parameter.name},
+                          {"type", parameter.type},
+                          {"description", parameter.description},
+                          {"required", parameter.isRequired()}};
+        if (!parameter.isRequired()) {
+            entry.insert(QStringLiteral("default"), toJson(parameter.defaultValue));
+        }
+        parameters.append(entry);
+    }
+    line.insert(QStringLiteral("parameters"), parameters);
+    return line;
 }
 
 QByteArray DJsonOutput::compact(const QJsonObject& object) {

@@ -1,6 +1,7 @@
 #include "d_line_trace.h"
 
 #include "d_c_escape.h"
+#include "d_host_clock.h"
 #include "d_host_console.h"
 
 #include <p_driver_serial.h>
@@ -14,9 +15,9 @@ DLineTrace::DLineTrace(PDriverSerial* driver, QObject* parent)
 }
 
 QString DLineTrace::written(const QByteArray& frame) {
-    return QStringLiteral("> ") + DCEscape::escape(frame);
+    return DHostClock::stamp() + QStringLiteral(" > ") + DCEscape::escape(frame);
 }
 
 QString DLineTrace::read(const QByteArray& chunk) {
-    return QStringLiteral("< ") + DCEscape::escape(chunk);
+    return DHostClock::stamp() + QStringLiteral(" < ") + DCEscape::escape(chunk);
 }

@@ -69,7 +69,27 @@ bool DRunRequest::build(const QString& commandName, const QStringList& keyValues
             return false;
         }
     }
-    return true;
+    return checkRequired(plugin, error);
+}
+
+// A required parameter has no default to fall back on: without it the command
+// would act on an empty value (an unlock instead of a lock, say).
+bool DRunRequest::checkRequired(const DAbstractPlugin& plugin, QString* error) const {
+    QStringList missing;
+    const QVariantMap configuration = plugin.configuration();
+    for (const auto& parameter : plugin.commandPrototype(command)->declaredParameters()) {
+        if (parameter.isRequired() && !arguments.contains(parameter.name) &&
+            !configuration.contains(parameter.name)) {
+            missing.append(QStringLiteral("%1 (%2)").arg(parameter.name, parameter.type));
+        }
+    }
+    if (missing.isEmpty()) {
+        return true;
+    }
+    *error = QStringLiteral("%1 needs %2: required, without a default, and not in the "
+                            "configuration")
+                 .arg(command, missing.join(QStringLiteral(", ")));
+    return false;
 }
 
 bool DRunRequest::addArgument(const QString& word, const QString& commandName,

@@ -15,7 +15,8 @@ public:
     static constexpr const char* listenCommand = "listenEventsData";
 
     // From the verb ("list", "run", "listen") and its words; count is the
-    // --count option (0: not given).
+    // --count option (0: not given). A required parameter that is neither
+    // given nor in the plug-in's configuration is refused, by name.
     static bool fromVerb(const QString& verb, const QStringList& words, int count,
                          const DAbstractPlugin& plugin, DRunRequest* request, QString* error);
     // From the words of a script line: "list", "listen KEY=VALUE... [--count
@@ -34,5 +35,6 @@ private:
                const DAbstractPlugin& plugin, QString* error);
     bool addArgument(const QString& word, const QString& commandName, const DAbstractPlugin& plugin,
                      QString* error);
+    bool checkRequired(const DAbstractPlugin& plugin, QString* error) const;
     static bool takeCount(QStringList* words, int* count, QString* error);
 };

@@ -54,12 +54,14 @@ int usageError(const QString& message) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     app.setApplicationName("wrench_sim");
+    app.setApplicationVersion(WRENCH_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "A simulated torque wrench on a pseudo-terminal. Prints the slave device's path on one "
         "line, then serves until SIGINT or SIGTERM.");
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption pty("pty", "Serve the wrench on a new pseudo-terminal.");
     parser.addOption(pty);
     DSimOptions::addTo(&parser);
@@ -69,6 +71,10 @@ int main(int argc, char* argv[]) {
     }
     if (parser.isSet(help)) {
         std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("wrench_sim %s\n", WRENCH_VERSION);
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -1,5 +1,8 @@
 #include "d_serial_line.h"
 
+#include <unistd.h>
+
+#include <QFile>
 #include <QIODevice>
 
 namespace {
@@ -110,7 +113,7 @@ bool DSerialLine::openPort(const QString& portName, qint32 baudRate, QString* er
     m_port->setPortName(portName);
     m_port->clearError();
     if (!m_port->open(QIODevice::ReadWrite)) {
-        *error = reason("cannot open serial port " + portName, m_port->errorString());
+        *error = reason("cannot open serial port " + portName, openFailureText(portName));
         return false;
     }
     const bool configured =
@@ -125,6 +128,20 @@ bool DSerialLine::openPort(const QString& portName, qint32 baudRate, QString* er
         return false;
     }
     return true;
+}
+
+// A port that another process holds is refused with a permission error, as a
+// device we may not use is: one that we may read and write is busy.
+QString DSerialLine::openFailureText(const QString& portName) const {
+    if (m_port->error() == QSerialPort::PermissionError) {
+        const bool isPath =
+            portName.startsWith('/') || portName.startsWith("./") || portName.startsWith("../");
+        const QString path = isPath ? portName : "/dev/" + portName;
+        if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0) {
+            return "busy (opened by another process)";
+        }
+    }
+    return m_port->errorString();
 }
 
 // What the device holds, read at its size: readAll() on a sequential device

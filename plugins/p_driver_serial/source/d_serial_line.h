@@ -46,6 +46,7 @@ private:
     void attach(QIODevice* device);
     bool openDevice(QString* error);
     bool openPort(const QString& portName, qint32 baudRate, QString* error);
+    QString openFailureText(const QString& portName) const;
     void onReadyRead();
     static QByteArray readAvailable(QIODevice* device);
     void onPortError(QSerialPort::SerialPortError error);

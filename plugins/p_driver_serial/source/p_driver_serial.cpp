@@ -33,6 +33,7 @@ PDriverSerial::PDriverSerial(const QUuid& instanceUuid, QObject* parent)
     connect(m_line, &DSerialLine::closed, m_keepAliveTimer, &QTimer::stop);
     connect(m_line, &DSerialLine::bytesRead, this, &PDriverSerial::onBytesRead);
     connect(m_line, &DSerialLine::lineError, this, &PDriverSerial::sigLineError);
+    connect(m_line, &DSerialLine::opened, this, &PDriverSerial::sigLineOpened);
     initPluginCommands();
 }
 

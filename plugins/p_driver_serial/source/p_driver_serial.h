@@ -68,6 +68,8 @@ signals:
     void sigBytesWritten(const QByteArray& frame);
     // The line could not be opened, or failed.
     void sigLineError(const QString& message);
+    // The line has been opened (again).
+    void sigLineOpened();
 
 private:
     bool keepAliveOn() const;

@@ -1,0 +1,40 @@
+#include "d_host_clock.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+
+namespace {
+
+QElapsedTimer& programClock() {
+    static QElapsedTimer clock;
+    return clock;
+}
+
+} // namespace
+
+void DHostClock::start() {
+    if (!programClock().isValid()) {
+        programClock().start();
+    }
+}
+
+qint64 DHostClock::elapsedMs() {
+    start();
+    return programClock().elapsed();
+}
+
+QString DHostClock::stamp() {
+    return stamp(elapsedMs());
+}
+
+QString DHostClock::stamp(qint64 elapsedMs) {
+    return QStringLiteral("(%1.%2)")
+        .arg(elapsedMs / 1000, 6)
+        .arg(elapsedMs % 1000, 3, 10, QLatin1Char('0'));
+}
+
+QString DHostClock::receiveTime() {
+    // As an offset from UTC, so that the text carries it.
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
