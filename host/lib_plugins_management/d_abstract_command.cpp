@@ -192,16 +192,8 @@ bool DAbstractCommand::recordResults(const QVariantMap& results) {
             return false;
         }
     }
-    // Nothing recorded yet (a short run, or a listener that records each
-    // reply afresh): the map is shared as it is, not copied entry by entry.
-    const bool first = m_recordedResults.isEmpty();
-    if (first) {
-        m_recordedResults = results;
-    }
     for (auto it = results.constBegin(); it != results.constEnd(); ++it) {
-        if (!first) {
-            m_recordedResults.insert(it.key(), it.value());
-        }
+        m_recordedResults.insert(it.key(), it.value());
         emit sigResultUpdated(it.key(), it.value());
     }
     if (m_servedInstructionId != 0) {

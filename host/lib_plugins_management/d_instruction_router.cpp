@@ -201,18 +201,15 @@ DAbstractPlugin* DInstructionRouter::resolveTarget(DAbstractPlugin* callerPlugin
 }
 
 void DInstructionRouter::queueReply(quint64 instructionId, const QVariantMap& reply) {
-    const auto found = m_instructions.find(instructionId);
-    if (found == m_instructions.end()) {
+    if (!m_instructions.contains(instructionId)) {
         return;
     }
-    // A listener's replies are not counted: it ends only when stopped.
-    const int ordinal = found->standing ? 0 : ++found->repliesQueued;
     QMetaObject::invokeMethod(
-        this, [this, instructionId, ordinal, reply] { deliver(instructionId, ordinal, reply); },
+        this, [this, instructionId, reply] { deliver(instructionId, reply); },
         Qt::QueuedConnection);
 }
 
-void DInstructionRouter::deliver(quint64 instructionId, int ordinal, const QVariantMap& reply) {
+void DInstructionRouter::deliver(quint64 instructionId, const QVariantMap& reply) {
     const auto found = m_instructions.find(instructionId);
     if (found == m_instructions.end()) {
         return;
@@ -221,18 +218,16 @@ void DInstructionRouter::deliver(quint64 instructionId, int ordinal, const QVari
         endInstruction(instructionId);
         return;
     }
-    if (!found->standing && found->lastReply == 0) {
-        // Ends after the replies already queued when the first one arrives:
-        // a run that records two results at once answers twice.
-        found->lastReply = found->repliesQueued;
+    if (!found->standing && !found->answered) {
+        // Ends after the replies already queued in this turn: a run that
+        // records two results at once answers twice.
+        found->answered = true;
+        QMetaObject::invokeMethod(
+            this, [this, instructionId] { endInstruction(instructionId); }, Qt::QueuedConnection);
     }
-    const bool ends = !found->standing && ordinal == found->lastReply;
     const DReplyDelegate callback = found->callback;
     if (!callback.empty()) {
         callback(instructionId, reply);
-    }
-    if (ends) {
-        endInstruction(instructionId);
     }
 }
 

@@ -87,10 +87,7 @@ private:
         // When the run ends unanswered (ms on m_clock); 0: never.
         qint64 deadlineMs = 0;
         bool standing = false;
-        // Replies queued so far, and for a run that is not standing the one
-        // after which it ends (0 until its first reply is delivered).
-        int repliesQueued = 0;
-        int lastReply = 0;
+        bool answered = false;
     };
 
     DInstructionRouter();
@@ -102,7 +99,7 @@ private:
     void watchCaller(QObject* caller);
     DAbstractPlugin* resolveTarget(DAbstractPlugin* callerPlugin, const QString& target) const;
     void queueReply(quint64 instructionId, const QVariantMap& reply);
-    void deliver(quint64 instructionId, int ordinal, const QVariantMap& reply);
+    void deliver(quint64 instructionId, const QVariantMap& reply);
     void endInstruction(quint64 instructionId);
     void addDeadline(Instruction& entry, quint64 instructionId, qint64 deadlineMs);
     void armTimeoutTimer(qint64 deadlineMs);
