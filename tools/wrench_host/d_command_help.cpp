@@ -5,9 +5,6 @@
 
 #include <d_abstract_command.h>
 
-#include <QJsonArray>
-#include <QJsonDocument>
-
 QString DCommandHelp::text(const DAbstractCommand& command, const QVariantMap& configuration) {
     QString text = QStringLiteral("%1: %2\n").arg(command.commandName(), command.description());
     if (!command.stopCommandName().isEmpty()) {
@@ -38,7 +35,5 @@ QString DCommandHelp::text(const DAbstractCommand& command, const QVariantMap& c
 
 // A value as JSON, the way the output shows it.
 QString DCommandHelp::shown(const QVariant& value) {
-    const QByteArray json =
-        QJsonDocument(QJsonArray{DJsonOutput::toJson(value)}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(json.mid(1, json.size() - 2));
+    return DJsonOutput::inlineText(DJsonOutput::toJson(value));
 }

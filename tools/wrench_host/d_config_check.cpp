@@ -1,9 +1,10 @@
 #include "d_config_check.h"
 
+#include "d_json_output.h"
+
 #include <d_abstract_command.h>
 #include <d_abstract_plugin.h>
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 
@@ -192,7 +193,5 @@ QString DConfigCheck::shown(const QJsonValue& value) {
     if (value.isNull()) {
         return QStringLiteral("null");
     }
-    // A one-element array, written compact, shows the value as JSON.
-    const QByteArray json = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(json.mid(1, json.size() - 2));
+    return DJsonOutput::inlineText(value);
 }

@@ -18,7 +18,8 @@ struct OptionText {
 // In the order of the usage text.
 const OptionText optionTexts[] = {
     {"config", "FILE", "A JSON object, loaded as the plug-in's configuration; checked first."},
-    {"plugin", "PATH", "The plug-in library (default: the build tree's, or the installed one beside this program)."},
+    {"plugin", "PATH",
+     "The plug-in library (default: the build tree's, or the installed one beside this program)."},
     {"time-limit", "MS",
      "A run that has not ended after MS ms is timed out (default 20000; listen has none unless "
      "given)."},

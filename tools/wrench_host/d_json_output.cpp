@@ -85,3 +85,9 @@ QJsonObject DJsonOutput::catalogueLine(const DAbstractCommand& command) {
 QByteArray DJsonOutput::compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
+
+// A one-element array, written compact, shows the value as JSON.
+QString DJsonOutput::inlineText(const QJsonValue& value) {
+    const QByteArray json = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(json.mid(1, json.size() - 2));
+}

@@ -28,4 +28,6 @@ public:
     static QJsonObject catalogueLine(const DAbstractCommand& command);
 
     static QByteArray compact(const QJsonObject& object);
+    // One value as compact JSON text, for messages: 12.5, "angle", [1,2].
+    static QString inlineText(const QJsonValue& value);
 };

@@ -101,11 +101,9 @@ void DLineReporter::onLineOpened() {
 void DLineReporter::onSilence() {
     m_silentForMs += m_silentForMs == 0 ? firstSilenceReportMs : m_silentForMs;
     progress(QStringLiteral("%1 listening: nothing heard from %2 for %3 s %4")
-                 .arg(DHostClock::stamp(), m_witness.serialId().isEmpty()
-                                               ? QStringLiteral("the wrench")
-                                               : m_witness.serialId())
+                 .arg(DHostClock::stamp(), m_witness.wrenchName())
                  .arg(m_silentForMs / 1000)
-                 .arg(QStringLiteral("(check the serial ID, the baud rate and the cable)")));
+                 .arg(DLineWitness::checkHint()));
     m_silence->start(m_silentForMs);
 }
 

@@ -2,12 +2,6 @@
 
 #include "d_c_escape.h"
 
-namespace {
-
-const QString checkHint = QStringLiteral("(check the serial ID, the baud rate and the cable)");
-
-} // namespace
-
 DLineWitness::DLineWitness(const QString& portName)
     : m_portName(portName) {}
 
@@ -68,10 +62,6 @@ QString DLineWitness::command() const {
     return m_command;
 }
 
-QString DLineWitness::serialId() const {
-    return m_serialId;
-}
-
 QString DLineWitness::portName() const {
     return m_portName;
 }
@@ -111,7 +101,7 @@ QString DLineWitness::noAnswer(int answerMs) const {
         text += QStringLiteral(" within %1 ms").arg(answerMs);
         text += m_repeats > 1 ? QStringLiteral(" each") : QString();
     }
-    return text + QLatin1Char(' ') + checkHint;
+    return text + QLatin1Char(' ') + checkHint();
 }
 
 // A line counts as the wrench's answer when it begins with its serial ID; an
@@ -126,4 +116,8 @@ void DLineWitness::takeLine() {
 
 QString DLineWitness::wrenchName() const {
     return m_serialId.isEmpty() ? QStringLiteral("the wrench") : m_serialId;
+}
+
+QString DLineWitness::checkHint() {
+    return QStringLiteral("(check the serial ID, the baud rate and the cable)");
 }

@@ -40,7 +40,6 @@ public:
 
     bool isRunning() const;
     QString command() const;
-    QString serialId() const;
     QString portName() const;
     // How many times in a row the last frame was written.
     int repeats() const;
@@ -50,10 +49,13 @@ public:
     QString failureReason(const Facts& facts) const;
     // "no answer from W1 ..." with the hint of what to check.
     QString noAnswer(int answerMs) const;
+    // The serial ID, or "the wrench" when it is empty.
+    QString wrenchName() const;
+    // What to check when the wrench says nothing.
+    static QString checkHint();
 
 private:
     void takeLine();
-    QString wrenchName() const;
 
     const QString m_portName;
     QString m_command;
