@@ -91,9 +91,9 @@ QString torqueText(const QStringRef& number, const QStringRef& unit) {
 
 // The sign is one of three texts; they are shared instead of copied out.
 QString signText(const QStringRef& sign) {
-    static const QString equal = QString("=");
-    static const QString below = QString("<");
-    static const QString above = QString(">");
+    static const QString equal("=");
+    static const QString below("<");
+    static const QString above(">");
     return sign == equal ? equal : sign == below ? below : above;
 }
 
