@@ -4,6 +4,7 @@
 #include "d_host_console.h"
 #include "d_json_output.h"
 #include "d_line_witness.h"
+#include "d_result_sink.h"
 
 #include <d_abstract_command.h>
 #include <d_abstract_plugin.h>
@@ -51,6 +52,10 @@ DCommandRunner::~DCommandRunner() = default;
 
 void DCommandRunner::setWitness(const DLineWitness* witness) {
     m_witness = witness;
+}
+
+void DCommandRunner::setResultSink(DResultSink* sink) {
+    m_sink = sink;
 }
 
 void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
@@ -125,9 +130,17 @@ QVariantMap DCommandRunner::results() const {
 }
 
 void DCommandRunner::onResultUpdated(const QString& key, const QVariant& value) {
-    DHostConsole::json(key == eventDataKey
-                           ? DJsonOutput::eventLine(value, m_serialId, DHostClock::receiveTime())
-                           : DJsonOutput::resultLine(key, value));
+    if (key == eventDataKey) {
+        const QDateTime receivedAt = QDateTime::currentDateTimeUtc();
+        const bool kept = keepResult(value, receivedAt);
+        DHostConsole::json(
+            DJsonOutput::eventLine(value, m_serialId, DHostClock::receiveTime(receivedAt)));
+        if (!kept) {
+            return;
+        }
+    } else {
+        DHostConsole::json(DJsonOutput::resultLine(key, value));
+    }
     if (m_end != End::None) {
         return;
     }
@@ -138,6 +151,24 @@ void DCommandRunner::onResultUpdated(const QString& key, const QVariant& value) 
     } else if (isOutcome(key, value)) {
         scheduleEnd(End::Outcome);
     }
+}
+
+// Kept before it is printed: what stdout shows is in the store.
+bool DCommandRunner::keepResult(const QVariant& value, const QDateTime& receivedAt) {
+    QString error;
+    if (!m_sink || m_sink->takeResult({m_serialId, receivedAt, value.toMap()}, &error)) {
+        return true;
+    }
+    m_failure = QStringLiteral("%1; the listen stops, so that the wrench keeps the results "
+                               "after this one")
+                    .arg(error);
+    // Also when the run was about to end well: it did not.
+    if (m_end == End::None) {
+        scheduleEnd(End::Abandoned);
+    } else {
+        m_end = End::Abandoned;
+    }
+    return false;
 }
 
 void DCommandRunner::onTimeLimit() {

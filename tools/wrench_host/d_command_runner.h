@@ -10,6 +10,7 @@
 class DAbstractCommand;
 class DAbstractPlugin;
 class DLineWitness;
+class DResultSink;
 class ICommand;
 class QTimer;
 
@@ -31,6 +32,11 @@ public:
 
     // What the host saw on the line, read when a run fails; not owned.
     void setWitness(const DLineWitness* witness);
+
+    // Where each "eventData" result is kept before it is printed; not owned.
+    // A result it cannot keep is still printed, and the run ends as failed,
+    // so that the wrench is told to forget no more results.
+    void setResultSink(DResultSink* sink);
 
     // timeLimitMs <= 0: no limit.
     void start(const DRunRequest& request, int timeLimitMs);
@@ -57,6 +63,7 @@ private:
     enum class End { None, Outcome, Count, Interrupted, TimedOut, Refused, Abandoned };
 
     void onResultUpdated(const QString& key, const QVariant& value);
+    bool keepResult(const QVariant& value, const QDateTime& receivedAt);
     void onTimeLimit();
     bool isOutcome(const QString& key, const QVariant& value) const;
     void scheduleEnd(End reason);
@@ -70,6 +77,7 @@ private:
     DAbstractPlugin* const m_plugin;
     QTimer* const m_timeLimit;
     const DLineWitness* m_witness = nullptr;
+    DResultSink* m_sink = nullptr;
     DRunRequest m_request;
     QString m_serialId;
     QSharedPointer<ICommand> m_run;

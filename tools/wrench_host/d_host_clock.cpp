@@ -33,8 +33,8 @@ QString DHostClock::stamp(qint64 elapsedMs) {
         .arg(elapsedMs % 1000, 3, 10, QLatin1Char('0'));
 }
 
-QString DHostClock::receiveTime() {
+QString DHostClock::receiveTime(const QDateTime& time) {
     // As an offset from UTC, so that the text carries it.
-    const QDateTime now = QDateTime::currentDateTime();
-    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    const QDateTime local = time.toLocalTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }

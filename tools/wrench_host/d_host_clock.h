@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 // The host's two clocks: the time since the program started, which the trace
@@ -13,6 +14,6 @@ public:
     // "(    12.345)": seconds since the start, as candump -t shows them.
     static QString stamp();
     static QString stamp(qint64 elapsedMs);
-    // Local time with milliseconds and the UTC offset (ISO 8601).
-    static QString receiveTime();
+    // The time, as local time with milliseconds and the UTC offset (ISO 8601).
+    static QString receiveTime(const QDateTime& time);
 };

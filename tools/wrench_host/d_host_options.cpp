@@ -3,6 +3,7 @@
 #include "d_plugin_location.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QRegularExpression>
 
 #include <limits>
@@ -41,6 +42,18 @@ const OptionText optionTexts[] = {
      "fetches them."},
     {"sim-every", "MS", "Simulated wrench: one tightening every MS ms (default 1500)."},
     {"seed", "N", "Simulated wrench: seed of its random choices (default 1)."},
+    {"store", "FILE",
+     "Keep every \"eventData\" result in this SQLite file, committed before it is printed "
+     "(created when new); export reads it."},
+    {"mqtt", "URL",
+     "Publish every result to mqtt://HOST[:PORT][/PREFIX] (default port 1883, prefix wrench) "
+     "as PREFIX/SERIAL/tightening, QoS 1; with --store, results wait there while the broker is "
+     "away. User and password from WRENCH_MQTT_USER and WRENCH_MQTT_PASSWORD."},
+    {"csv", nullptr, "export: CSV with a header line."},
+    {"jsonl", nullptr, "export: one JSON object a line (the default)."},
+    {"since", "TIME",
+     "export: only results received at or after TIME (ISO 8601, e.g. 2026-12-07T06:00:00Z; "
+     "without a zone, local time)."},
 };
 
 const char usageHead[] = R"(usage: wrench_host [OPTIONS] list
@@ -48,6 +61,7 @@ const char usageHead[] = R"(usage: wrench_host [OPTIONS] list
        wrench_host [OPTIONS] listen [KEY=VALUE...] [--count N]
        wrench_host [OPTIONS] script FILE
        wrench_host [OPTIONS] help [COMMAND]
+       wrench_host export --store FILE [--csv|--jsonl] [--since TIME]
 
 Runs the torque wrench plug-in's commands against a simulated wrench (the
 default) or a wrench on a serial line. stdout carries JSON only: one line per
@@ -74,6 +88,8 @@ Commands:
                           everything as it is; the whole file is checked
                           first; stops at the first line that fails
   help COMMAND            what COMMAND does, takes and records
+  export                  the results kept in --store FILE, oldest first,
+                          on stdout; the plug-in is not loaded
 
 Values are converted by the type tag the command declares for the key:
   bool  true or false           uint  a whole number, 0 to 4294967295
@@ -117,6 +133,8 @@ bool DHostOptions::parse(const QStringList& arguments, QString* error) {
     version = parser.isSet(QStringLiteral("version"));
     trace = parser.isSet(QStringLiteral("trace"));
     quiet = parser.isSet(QStringLiteral("quiet"));
+    csv = parser.isSet(QStringLiteral("csv"));
+    jsonl = parser.isSet(QStringLiteral("jsonl"));
     if (!takeValues(parser, error)) {
         return false;
     }
@@ -125,7 +143,7 @@ bool DHostOptions::parse(const QStringList& arguments, QString* error) {
     }
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
-        *error = QStringLiteral("no command given (list, run, listen, script or help)");
+        *error = QStringLiteral("no command given (list, run, listen, script, help or export)");
         return false;
     }
     verb = positional.takeFirst();
@@ -212,13 +230,35 @@ bool DHostOptions::takeOption(const QString& name, const QString& value, QString
         QString* target;
     } texts[] = {
         {"--plugin", &pluginPath},    {"--config", &configPath},   {"--port", &portName},
-        {"--sim-serial", &simSerial}, {"--sim-fault", &simFaults},
+        {"--sim-serial", &simSerial}, {"--sim-fault", &simFaults}, {"--store", &storePath},
     };
     for (const auto& option : texts) {
         if (name == QLatin1String(option.name)) {
             *option.target = value;
         }
     }
+    if (name == QLatin1String("--mqtt")) {
+        hasMqtt = true;
+        return mqtt.parse(value, error);
+    }
+    if (name == QLatin1String("--since")) {
+        return takeSince(value, error);
+    }
+    return true;
+}
+
+bool DHostOptions::takeSince(const QString& text, QString* error) {
+    QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!time.isValid()) {
+        time = QDateTime::fromString(text, Qt::ISODate);
+    }
+    if (!time.isValid()) {
+        *error = QStringLiteral("--since needs an ISO 8601 time such as 2026-12-07T06:00:00Z, "
+                                "not \"%1\"")
+                     .arg(text);
+        return false;
+    }
+    since = time;
     return true;
 }
 
@@ -243,8 +283,35 @@ bool DHostOptions::checkVerb(QString* error) const {
             *error = QStringLiteral("help takes one command name at most");
             return false;
         }
+    } else if (verb == QLatin1String("export")) {
+        return checkExport(error);
     } else if (verb != QLatin1String("listen")) {
-        *error = QStringLiteral("unknown command %1 (list, run, listen, script or help)").arg(verb);
+        *error = QStringLiteral("unknown command %1 (list, run, listen, script, help or export)")
+                     .arg(verb);
+        return false;
+    }
+    if (csv || jsonl || since.isValid()) {
+        *error = QStringLiteral("--csv, --jsonl and --since apply to export only");
+        return false;
+    }
+    return true;
+}
+
+bool DHostOptions::checkExport(QString* error) const {
+    if (!words.isEmpty()) {
+        *error = QStringLiteral("export takes no arguments (got %1)").arg(words.first());
+        return false;
+    }
+    if (storePath.isEmpty()) {
+        *error = QStringLiteral("export needs --store FILE");
+        return false;
+    }
+    if (csv && jsonl) {
+        *error = QStringLiteral("export writes either --csv or --jsonl, not both");
+        return false;
+    }
+    if (hasMqtt) {
+        *error = QStringLiteral("export takes no --mqtt");
         return false;
     }
     return true;

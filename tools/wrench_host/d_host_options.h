@@ -1,5 +1,8 @@
 #pragma once
 
+#include "d_mqtt_target.h"
+
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -20,8 +23,8 @@ public:
     // "wrench_host 1.0"
     static QString versionLine();
 
-    // "list", "run", "listen", "script" or "help"; empty with --help or
-    // --version.
+    // "list", "run", "listen", "script", "help" or "export"; empty with
+    // --help or --version.
     QString verb;
     // The words after the verb that are not options.
     QStringList words;
@@ -47,12 +50,23 @@ public:
     bool help = false;
     bool version = false;
 
+    // Empty: no store.
+    QString storePath;
+    bool hasMqtt = false;
+    DMqttTarget mqtt;
+    bool csv = false;
+    bool jsonl = false;
+    // Invalid: every result.
+    QDateTime since;
+
 private:
     static void addOptions(QCommandLineParser* parser);
     static QString parseError(const QCommandLineParser& parser);
     bool takeValues(const QCommandLineParser& parser, QString* error);
     bool takeOption(const QString& name, const QString& value, QString* error);
+    bool takeSince(const QString& text, QString* error);
     bool checkVerb(QString* error) const;
+    bool checkExport(QString* error) const;
     static bool toNumber(const QString& name, const QString& text, qint64 minimum, qint64 maximum,
                          qint64* number, QString* error);
 };

@@ -9,6 +9,9 @@
 #include "d_json_output.h"
 #include "d_line_reporter.h"
 #include "d_line_trace.h"
+#include "d_result_export.h"
+#include "d_result_outputs.h"
+#include "d_result_store.h"
 #include "d_script_reader.h"
 #include "d_signal_watcher.h"
 
@@ -34,6 +37,9 @@ int DHostProgram::exec(const QStringList& arguments) {
         DHostConsole::usage(DHostOptions::versionLine() + QLatin1Char('\n'));
         return Success;
     }
+    if (options.verb == QLatin1String("export")) {
+        return exportResults(options);
+    }
     DHostSession session(options);
     if (!session.prepare(&error)) {
         DHostConsole::message(error);
@@ -48,6 +54,23 @@ int DHostProgram::exec(const QStringList& arguments) {
         return UsageError;
     }
     return runSteps(options, &session, steps);
+}
+
+int DHostProgram::exportResults(const DHostOptions& options) {
+    DResultStore store;
+    QString error;
+    if (!store.openForReading(options.storePath, &error)) {
+        DHostConsole::message(error);
+        return UsageError;
+    }
+    const QString since =
+        options.since.isValid() ? DResultStore::timeText(options.since) : QString();
+    const auto format = options.csv ? DResultExport::Format::Csv : DResultExport::Format::JsonLines;
+    if (!DResultExport::write(store, format, since, &error)) {
+        DHostConsole::message(error);
+        return RunFailed;
+    }
+    return Success;
 }
 
 int DHostProgram::printHelp(const DHostSession& session, const QString& commandName) {
@@ -104,6 +127,13 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
         needsLine = needsLine || step.request.kind != DRunRequest::Kind::List;
     }
     QString error;
+    // The store is opened before the line: a store that cannot be used
+    // stops the program before the wrench is touched.
+    DResultOutputs outputs;
+    if (!outputs.open(options, &error)) {
+        DHostConsole::message(error);
+        return UsageError;
+    }
     if (needsLine && !session->bindLine(&error)) {
         DHostConsole::message(error);
         return UsageError;
@@ -122,6 +152,7 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
                          &DLineReporter::onLineOpened);
     }
     DSignalWatcher watcher;
+    int status = Success;
     for (const Step& step : steps) {
         if (watcher.wasRequested()) {
             break;
@@ -131,24 +162,27 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
             continue;
         }
         QString failure;
-        if (!runOne(options, session, &watcher, &reporter, step.request, &failure)) {
+        if (!runOne(options, session, &watcher, &reporter, outputs.sink(), step.request,
+                    &failure)) {
             const QString where =
                 step.lineNumber > 0
                     ? QStringLiteral("%1:%2: ").arg(options.words.first()).arg(step.lineNumber)
                     : QString();
             DHostConsole::message(
                 QStringLiteral("%1%2: %3").arg(where, step.request.command, failure));
-            return RunFailed;
+            status = RunFailed;
+            break;
         }
     }
-    return Success;
+    return outputs.finish() ? status : RunFailed;
 }
 
 bool DHostProgram::runOne(const DHostOptions& options, DHostSession* session,
-                          DSignalWatcher* watcher, DLineReporter* reporter,
+                          DSignalWatcher* watcher, DLineReporter* reporter, DResultSink* sink,
                           const DRunRequest& request, QString* failure) {
     DCommandRunner runner(session->plugin());
     runner.setWitness(reporter->witness());
+    runner.setResultSink(sink);
     QEventLoop loop;
     QObject::connect(&runner, &DCommandRunner::sigStarted, reporter, &DLineReporter::onRunStarted);
     QObject::connect(&runner, &DCommandRunner::sigEnded, reporter, &DLineReporter::onRunEnded);

@@ -9,6 +9,7 @@
 class DHostOptions;
 class DHostSession;
 class DLineReporter;
+class DResultSink;
 class DSignalWatcher;
 
 // wrench_host from its arguments to its exit status: 0 success, 1 a run
@@ -30,9 +31,11 @@ private:
                           QList<Step>* steps, QString* error);
     static int runSteps(const DHostOptions& options, DHostSession* session,
                         const QList<Step>& steps);
+    static int exportResults(const DHostOptions& options);
     static int printHelp(const DHostSession& session, const QString& commandName);
     static bool runOne(const DHostOptions& options, DHostSession* session, DSignalWatcher* watcher,
-                       DLineReporter* reporter, const DRunRequest& request, QString* failure);
+                       DLineReporter* reporter, DResultSink* sink, const DRunRequest& request,
+                       QString* failure);
     static void printCatalogue(const DHostSession& session);
     static int timeLimitFor(const DHostOptions& options, const DRunRequest& request);
 };
