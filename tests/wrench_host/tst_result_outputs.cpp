@@ -1,0 +1,434 @@
+#include <mosquitto_broker.h>
+#include <sqlite3.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Where wrench_host's results go, with real parts: an SQLite file, a
+// mosquitto broker on a free loopback port, the host killed or the broker
+// stopped in the middle of a listen.
+class TstResultOutputs : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    static QStringList listenArguments(int count) {
+        return {"--sim-tightenings",
+                QString::number(count + 4),
+                "--sim-every",
+                "100",
+                "listen",
+                "serialId=W1",
+                "--count",
+                QString::number(count)};
+    }
+
+    struct Outcome {
+        int exitCode = -1;
+        QList<QJsonObject> lines;
+        QString errors;
+    };
+
+    static QList<QJsonObject> jsonLines(const QByteArray& output) {
+        QList<QJsonObject> lines;
+        for (const QByteArray& line : output.split('\n')) {
+            if (!line.isEmpty()) {
+                lines.append(QJsonDocument::fromJson(line).object());
+            }
+        }
+        return lines;
+    }
+
+    static Outcome runHost(const QStringList& arguments) {
+        QProcess host;
+        host.start(WRENCH_HOST_FILE, arguments);
+        Outcome outcome;
+        if (!host.waitForFinished(30000)) {
+            host.kill();
+            host.waitForFinished();
+        }
+        outcome.exitCode = host.exitStatus() == QProcess::NormalExit ? host.exitCode() : -1;
+        outcome.lines = jsonLines(host.readAllStandardOutput());
+        outcome.errors = QString::fromUtf8(host.readAllStandardError());
+        return outcome;
+    }
+
+    static QList<QJsonObject> eventLines(const QList<QJsonObject>& lines) {
+        QList<QJsonObject> events;
+        for (const QJsonObject& line : lines) {
+            if (line.value("result") == "eventData") {
+                events.append(line);
+            }
+        }
+        return events;
+    }
+
+    // Every row of the query's result, each column as a QVariant.
+    static QList<QVariantList> query(const QString& file, const QString& sql) {
+        QList<QVariantList> rows;
+        sqlite3* db = nullptr;
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_open_v2(file.toUtf8(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+            sqlite3_prepare_v2(db, sql.toUtf8(), -1, &statement, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(statement) == SQLITE_ROW) {
+                QVariantList row;
+                for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+                    const int type = sqlite3_column_type(statement, column);
+                    row.append(type == SQLITE_NULL ? QVariant()
+                               : type == SQLITE_FLOAT
+                                   ? QVariant(sqlite3_column_double(statement, column))
+                               : type == SQLITE_INTEGER
+                                   ? QVariant(sqlite3_column_int64(statement, column))
+                                   : QVariant(QString::fromUtf8(reinterpret_cast<const char*>(
+                                         sqlite3_column_text(statement, column)))));
+                }
+                rows.append(row);
+            }
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        return rows;
+    }
+
+    // The ids of the tightenings a subscriber printed ("TOPIC PAYLOAD"), in
+    // the order they arrived.
+    static QList<qint64> receivedIds(const QByteArray& output,
+                                     QList<QJsonObject>* payloads = nullptr) {
+        QList<qint64> ids;
+        for (const QByteArray& line : output.split('\n')) {
+            if (line.startsWith("wrench/W1/tightening ")) {
+                const QJsonObject payload =
+                    QJsonDocument::fromJson(line.mid(line.indexOf(' ') + 1)).object();
+                ids.append(qint64(payload.value("id").toDouble()));
+                if (payloads) {
+                    payloads->append(payload);
+                }
+            }
+        }
+        return ids;
+    }
+
+    // mosquitto_sub on everything under "wrench/", with a session of its own
+    // that outlives a restart of the broker; returns once it gets messages.
+    static void startSubscriber(QProcess* subscriber, const MosquittoBroker& broker,
+                                QByteArray* output) {
+        subscriber->start("mosquitto_sub",
+                          {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t",
+                           "wrench/#", "-v", "-q", "1", "-c", "-i", "wrench-test"});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (QProcess::execute("mosquitto_pub",
+                               {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t",
+                                "wrench/probe", "-m", "up"}),
+             (*output += subscriber->readAllStandardOutput()).contains("wrench/probe up")),
+            10000);
+    }
+
+    static void verifyAllSent(const QString& store, int rows) {
+        QCOMPARE(query(store, "SELECT count(*) FROM tightenings WHERE sentAt IS NOT NULL")
+                     .value(0)
+                     .value(0),
+                 QVariant(qint64(rows)));
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        if (MosquittoBroker::program().isEmpty()) {
+            qWarning("mosquitto is not installed (./dev installs it): the broker tests skip");
+        }
+    }
+
+    // Each result is a row with its values in typed columns, committed and
+    // exported as it was printed.
+    void storeKeepsEveryResult() {
+        const QString store = path("kept.db");
+        const Outcome outcome = runHost(QStringList{"--store", store} + listenArguments(3));
+        QCOMPARE(outcome.exitCode, 0);
+        const QList<QJsonObject> events = eventLines(outcome.lines);
+        QCOMPARE(events.size(), 3);
+        QCOMPARE(query(store, "PRAGMA journal_mode").value(0).value(0), QVariant("wal"));
+        QCOMPARE(query(store, "PRAGMA user_version").value(0).value(0), QVariant(qint64(1)));
+
+        const QStringList fields{"convertedTorque", "setpointTorque", "snugTorqueAngle",
+                                 "timestamp",       "eventStatus",    "torqueUnit",
+                                 "eventCountNo",    "presetNo"};
+        const QList<QVariantList> rows =
+            query(store, "SELECT id, serialId, receivedAt, eventData, sentAt, \"" +
+                             fields.join("\", \"") + "\" FROM tightenings ORDER BY id");
+        QCOMPARE(rows.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QVariantList& row = rows[i];
+            const QJsonObject value = events[i].value("value").toObject();
+            QCOMPARE(row[0], QVariant(qint64(i + 1)));
+            QCOMPARE(row[1], QVariant("W1"));
+            QCOMPARE(
+                QDateTime::fromString(row[2].toString(), Qt::ISODateWithMs),
+                QDateTime::fromString(events[i].value("receivedAt").toString(), Qt::ISODateWithMs));
+            QVERIFY(row[2].toString().endsWith('Z'));
+            QCOMPARE(QJsonDocument::fromJson(row[3].toString().toUtf8()).object(), value);
+            QVERIFY(row[4].isNull());
+            for (int f = 0; f < fields.size(); ++f) {
+                QCOMPARE(QJsonValue::fromVariant(row[5 + f]), value.value(fields[f]));
+            }
+            QCOMPARE(row[5].type(), QVariant::Double);
+            QCOMPARE(row[8].type(), QVariant::LongLong);
+        }
+
+        const Outcome jsonl = runHost({"export", "--store", store});
+        QCOMPARE(jsonl.exitCode, 0);
+        QCOMPARE(jsonl.lines.size(), 3);
+        QCOMPARE(jsonl.lines[2].value("id"), 3);
+        QCOMPARE(jsonl.lines[2].value("eventData"), events[2].value("value"));
+        QVERIFY(jsonl.lines[2].value("sentAt").isNull());
+
+        QProcess csv;
+        csv.start(WRENCH_HOST_FILE,
+                  {"export", "--store", store, "--csv", "--since", rows[1][2].toString()});
+        QVERIFY(csv.waitForFinished(10000));
+        const QList<QByteArray> csvLines = csv.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(csvLines.size(), 3);
+        QVERIFY(csvLines[0].startsWith("id,serialId,receivedAt,convertedTorque,"));
+        QVERIFY(csvLines[1].startsWith("2,W1," + rows[1][2].toByteArray() + ','));
+    }
+
+    // A file that is not a store of this version is refused, by a listen and
+    // by export alike, and left exactly as it was.
+    void foreignFilesRefused_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("another schema version")
+            << "PRAGMA application_id=1465011779; PRAGMA user_version=2; CREATE TABLE t(x);"
+            << QByteArray()
+            << "is a result store of schema version 2; this wrench_host reads version 1";
+        QTest::newRow("another program's database")
+            << "CREATE TABLE t(x);" << QByteArray() << "is not a result store of wrench_host";
+        QTest::newRow("not a database")
+            << QString() << QByteArray("id,torque\n1,12.5\n") << "file is not a database";
+    }
+    void foreignFilesRefused() {
+        QFETCH(QString, sql);
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        const QString file = path(QString(QTest::currentDataTag()).replace(' ', '_'));
+        if (!sql.isEmpty()) {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(file.toUtf8(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, sql.toUtf8(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        } else {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(text);
+        }
+        QFile before(file);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray bytes = before.readAll();
+
+        for (const QStringList& arguments :
+             {QStringList{"--store", file} + listenArguments(1), {"export", "--store", file}}) {
+            const Outcome outcome = runHost(arguments);
+            QCOMPARE(outcome.exitCode, 2);
+            QVERIFY2(outcome.errors.contains(message), qPrintable(outcome.errors));
+            QVERIFY(eventLines(outcome.lines).isEmpty());
+        }
+        QFile after(file);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), bytes);
+        QVERIFY(!QFile::exists(file + "-wal"));
+    }
+
+    // SIGKILL in the middle of a listen: every printed result is in the
+    // store, the file is sound, and the next run goes on after it.
+    void killedHostLosesNothing() {
+        const QString store = path("killed.db");
+        QProcess host;
+        host.start(WRENCH_HOST_FILE, QStringList{"--store", store} + listenArguments(50));
+        QByteArray output;
+        QTRY_VERIFY_WITH_TIMEOUT((output += host.readAllStandardOutput()).count('\n') >= 3, 20000);
+        host.kill();
+        QVERIFY(host.waitForFinished(10000));
+        output += host.readAllStandardOutput();
+        const QList<QJsonObject> printed = eventLines(jsonLines(output));
+
+        QCOMPARE(query(store, "PRAGMA integrity_check").value(0).value(0), QVariant("ok"));
+        const QList<QVariantList> rows =
+            query(store, "SELECT eventData FROM tightenings ORDER BY id");
+        QVERIFY(rows.size() >= printed.size() && rows.size() <= printed.size() + 1);
+        for (int i = 0; i < printed.size(); ++i) {
+            QCOMPARE(QJsonDocument::fromJson(rows[i][0].toString().toUtf8()).object(),
+                     printed[i].value("value").toObject());
+        }
+        QCOMPARE(runHost(QStringList{"--store", store} + listenArguments(1)).exitCode, 0);
+        QCOMPARE(query(store, "SELECT max(id) FROM tightenings").value(0).value(0),
+                 QVariant(qint64(rows.size() + 1)));
+    }
+
+    // Every result reaches the broker once, in order, and is marked sent.
+    void brokerGetsEveryResult() {
+        if (MosquittoBroker::program().isEmpty()) {
+            QSKIP("mosquitto is not installed");
+        }
+        MosquittoBroker broker;
+        QString error;
+        QVERIFY2(broker.start(&error), qPrintable(error));
+        QProcess subscriber;
+        QByteArray received;
+        startSubscriber(&subscriber, broker, &received);
+
+        const QString store = path("sent.db");
+        const Outcome outcome =
+            runHost(QStringList{"--store", store, "--mqtt", broker.url()} + listenArguments(3));
+        QCOMPARE(outcome.exitCode, 0);
+        QVERIFY2(
+            outcome.errors.contains(QString("mqtt: connected to 127.0.0.1:%1").arg(broker.port())),
+            qPrintable(outcome.errors));
+        verifyAllSent(store, 3);
+        QList<QJsonObject> payloads;
+        QTRY_COMPARE(receivedIds(received += subscriber.readAllStandardOutput(), &payloads),
+                     (QList<qint64>{1, 2, 3}));
+        const QList<QJsonObject> events = eventLines(outcome.lines);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(payloads[i].value("eventData"), events[i].value("value"));
+            QCOMPARE(payloads[i].value("serialId"), "W1");
+        }
+        subscriber.kill();
+        subscriber.waitForFinished();
+    }
+
+    // The broker stops in the middle of a listen and comes back: what was
+    // queued meanwhile goes out in order, nothing is lost.
+    void brokerOutage() {
+        if (MosquittoBroker::program().isEmpty()) {
+            QSKIP("mosquitto is not installed");
+        }
+        MosquittoBroker broker;
+        QString error;
+        QVERIFY2(broker.start(&error), qPrintable(error));
+        QProcess subscriber;
+        QByteArray received;
+        startSubscriber(&subscriber, broker, &received);
+
+        const QString store = path("outage.db");
+        QProcess host;
+        host.start(WRENCH_HOST_FILE,
+                   QStringList{"--store", store, "--mqtt", broker.url()} + listenArguments(6));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            receivedIds(received += subscriber.readAllStandardOutput()).size() >= 2, 20000);
+        subscriber.kill();
+        subscriber.waitForFinished();
+        broker.stop();
+        QByteArray errors;
+        QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(errors += host.readAllStandardError())
+                                     .contains(QRegularExpression("[2-9] results queued")),
+                                 20000);
+        QVERIFY2(broker.start(&error), qPrintable(error));
+        QProcess again;
+        startSubscriber(&again, broker, &received);
+        QVERIFY(host.waitForFinished(30000));
+        errors += host.readAllStandardError();
+        QCOMPARE(host.exitCode(), 0);
+        QVERIFY2(errors.contains(QString("mqtt: back at 127.0.0.1:%1").arg(broker.port()).toUtf8()),
+                 errors.constData());
+        verifyAllSent(store, 6);
+
+        // In order of first arrival; a row sent again on the new connection
+        // carries its id.
+        QList<qint64> firstArrivals;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                firstArrivals.clear();
+                for (qint64 id : receivedIds(received += again.readAllStandardOutput())) {
+                    if (!firstArrivals.contains(id)) {
+                        firstArrivals.append(id);
+                    }
+                }
+                return firstArrivals.size() == 6;
+            }(),
+            10000);
+        QCOMPARE(firstArrivals, (QList<qint64>{1, 2, 3, 4, 5, 6}));
+        again.kill();
+        again.waitForFinished();
+    }
+
+    // A broker that cannot be reached or refuses the login: a clear message,
+    // the results stay queued in the store, and the next run sends them
+    // first. Without a store they are said to be lost, exit 1.
+    void brokerUnreachable_data() {
+        QTest::addColumn<bool>("refuseLogins");
+        QTest::addColumn<bool>("keepStore");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("wrong port") << false << true << ": Connection refused; " << 0;
+        QTest::newRow("login refused")
+            << true << true << ": the broker refused the connection (not authorised); " << 0;
+        QTest::newRow("wrong port, no store")
+            << false << false << "the broker did not acknowledge 2 results; without --store" << 1;
+    }
+    void brokerUnreachable() {
+        QFETCH(bool, refuseLogins);
+        QFETCH(bool, keepStore);
+        QFETCH(QString, message);
+        QFETCH(int, exitCode);
+        if (MosquittoBroker::program().isEmpty()) {
+            QSKIP("mosquitto is not installed");
+        }
+        MosquittoBroker refusing;
+        QString error;
+        QString url;
+        if (refuseLogins) {
+            QVERIFY2(refusing.start(&error, true), qPrintable(error));
+            url = refusing.url();
+        } else {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            url = QString("mqtt://127.0.0.1:%1/wrench").arg(closed.serverPort());
+            closed.close();
+        }
+        const QString store = path(QString(QTest::currentDataTag()).replace(' ', '_') + ".db");
+        QStringList arguments{"--mqtt", url};
+        if (keepStore) {
+            arguments << "--store" << store;
+        }
+        qputenv("WRENCH_MQTT_USER", "technician");
+        qputenv("WRENCH_MQTT_PASSWORD", "wrong");
+        const Outcome outcome = runHost(arguments + listenArguments(2));
+        qunsetenv("WRENCH_MQTT_USER");
+        qunsetenv("WRENCH_MQTT_PASSWORD");
+        QCOMPARE(outcome.exitCode, exitCode);
+        QVERIFY2(outcome.errors.contains(message), qPrintable(outcome.errors));
+        QCOMPARE(eventLines(outcome.lines).size(), 2);
+        if (!keepStore) {
+            return;
+        }
+        QVERIFY2(outcome.errors.contains("2 results stay queued in " + store),
+                 qPrintable(outcome.errors));
+        verifyAllSent(store, 0);
+
+        MosquittoBroker broker;
+        QVERIFY2(broker.start(&error), qPrintable(error));
+        QProcess subscriber;
+        QByteArray received;
+        startSubscriber(&subscriber, broker, &received);
+        const Outcome next = runHost({"--store", store, "--mqtt", broker.url(), "run",
+                                      "checkConnectionWithSerial", "serialId=W1"});
+        QCOMPARE(next.exitCode, 0);
+        QVERIFY2(next.errors.contains("mqtt: 2 results queued from an earlier run go out first"),
+                 qPrintable(next.errors));
+        verifyAllSent(store, 2);
+        QTRY_COMPARE(receivedIds(received += subscriber.readAllStandardOutput()),
+                     (QList<qint64>{1, 2}));
+        subscriber.kill();
+        subscriber.waitForFinished();
+    }
+};
+
+QTEST_GUILESS_MAIN(TstResultOutputs)
+#include "tst_result_outputs.moc"
