@@ -245,6 +245,27 @@ private slots:
         QVERIFY(!QFile::exists(file + "-wal"));
     }
 
+    // A result the store refuses (here a trigger stands in for a full disk)
+    // is still printed, and the listen ends as failed even on its last
+    // result, so that the wrench keeps what follows.
+    void unstorableResultEndsListen() {
+        const QString store = path("full.db");
+        QCOMPARE(runHost({"--store", store, "list"}).exitCode, 0);
+        QCOMPARE(query(store, "CREATE TRIGGER full BEFORE INSERT ON tightenings "
+                              "WHEN (SELECT count(*) FROM tightenings) >= 1 "
+                              "BEGIN SELECT RAISE(ABORT, 'disk full'); END")
+                     .size(),
+                 0);
+        const Outcome outcome = runHost(QStringList{"--store", store} + listenArguments(2));
+        QCOMPARE(outcome.exitCode, 1);
+        QCOMPARE(eventLines(outcome.lines).size(), 2);
+        QVERIFY2(outcome.errors.contains("listenEventsData: cannot store the result in " + store +
+                                         ": disk full; the listen stops"),
+                 qPrintable(outcome.errors));
+        QCOMPARE(query(store, "SELECT count(*) FROM tightenings").value(0).value(0),
+                 QVariant(qint64(1)));
+    }
+
     // SIGKILL in the middle of a listen: every printed result is in the
     // store, the file is sound, and the next run goes on after it.
     void killedHostLosesNothing() {
