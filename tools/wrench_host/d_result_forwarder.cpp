@@ -30,7 +30,7 @@ DResultForwarder::DResultForwarder(DResultStore* store, const DMqttTarget& targe
     m_markTimer->setSingleShot(true);
     m_markTimer->setInterval(0);
     connect(m_retry, &QTimer::timeout, this, &DResultForwarder::connectNow);
-    connect(m_markTimer, &QTimer::timeout, this, &DResultForwarder::markAcknowledged);
+    connect(m_markTimer, &QTimer::timeout, this, &DResultForwarder::onMarkTimer);
     connect(m_client, &DMqttClient::sigConnected, this, &DResultForwarder::onConnected);
     connect(m_client, &DMqttClient::sigConnectionLost, this, &DResultForwarder::onConnectionLost);
     connect(m_client, &DMqttClient::sigAcknowledged, this, &DResultForwarder::onAcknowledged);
@@ -162,6 +162,14 @@ void DResultForwarder::sendQueued() {
     }
 }
 
+void DResultForwarder::onMarkTimer() {
+    markAcknowledged();
+    sendQueued();
+    if (m_inFlight.isEmpty() && queued() == 0) {
+        emit sigSettled();
+    }
+}
+
 void DResultForwarder::markAcknowledged() {
     m_markTimer->stop();
     if (m_acknowledged.isEmpty()) {
@@ -173,10 +181,6 @@ void DResultForwarder::markAcknowledged() {
         DHostConsole::message(QStringLiteral("mqtt: %1").arg(error));
     }
     m_acknowledged.clear();
-    sendQueued();
-    if (m_inFlight.isEmpty() && queued() == 0) {
-        emit sigSettled();
-    }
 }
 
 void DResultForwarder::progress(const QString& text) const {

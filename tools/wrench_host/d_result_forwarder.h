@@ -55,6 +55,7 @@ private:
     void onAcknowledged(int messageId);
     void connectNow();
     void sendQueued();
+    void onMarkTimer();
     void markAcknowledged();
     void progress(const QString& text) const;
     QString queuedText() const;
