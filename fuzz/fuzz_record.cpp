@@ -1,9 +1,41 @@
-// The tightening record decode: any line, whether it reads as a record or not.
+// The tightening record decode: any line, whether it reads as a record or not;
+// and what a record becomes in wrench_host's store: one row whose JSON is the
+// map as printed.
 #include "d_fuzz_environment.h"
 
+#include <d_json_output.h>
+#include <d_result_store.h>
 #include <d_tightening_record.h>
 
+#include <QJsonDocument>
+
 #include <cmath>
+#include <memory>
+
+namespace {
+
+void checkStored(const QVariantMap& eventData) {
+    // A fresh store now and then, so that a long run does not fill memory.
+    static std::unique_ptr<DResultStore> store;
+    static int rows = 0;
+    QString error;
+    if (!store || ++rows % 1000 == 0) {
+        store = std::make_unique<DResultStore>();
+        DFuzzEnvironment::check(store->openInMemory(&error), "the store does not open");
+    }
+    const qint64 last = store->lastRowId();
+    DFuzzEnvironment::check(
+        store->takeResult({QStringLiteral("W1"), QDateTime::currentDateTimeUtc(), eventData},
+                          &error),
+        "a record the store does not take");
+    const QList<DResultStore::Row> stored = store->unsent(last, 1, &error);
+    DFuzzEnvironment::check(stored.size() == 1 &&
+                                QJsonDocument::fromJson(stored.first().eventData).object() ==
+                                    DJsonOutput::toJson(eventData).toObject(),
+                            "the stored JSON is not the map");
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray line(reinterpret_cast<const char*>(data), int(qMin<size_t>(size, 1 << 16)));
@@ -27,5 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             DFuzzEnvironment::check(std::isfinite(value.toDouble()), "a value that is not finite");
         }
     }
+    checkStored(withPreset);
     return 0;
 }
