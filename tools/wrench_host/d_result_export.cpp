@@ -1,10 +1,8 @@
 #include "d_result_export.h"
 
 #include "d_json_output.h"
-#include "d_result_forwarder.h"
 #include "d_result_store.h"
 
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cstdio>
@@ -43,12 +41,8 @@ bool DResultExport::write(const DResultStore& store, Format format, const QStrin
         since,
         [format](const DResultStore::Row& row) {
             if (format == Format::JsonLines) {
-                QJsonObject object = QJsonDocument::fromJson(
-                                         DResultForwarder::payload(row.id, row.serialId,
-                                                                   row.receivedAt, row.eventData))
-                                         .object();
-                object.insert(QStringLiteral("sentAt"), DJsonOutput::toJson(row.sentAt));
-                writeLine(DJsonOutput::compact(object));
+                writeLine(DResultStore::toJson(
+                    row, {{QStringLiteral("sentAt"), DJsonOutput::toJson(row.sentAt)}}));
                 return;
             }
             QStringList values{QString::number(row.id), row.serialId, row.receivedAt};

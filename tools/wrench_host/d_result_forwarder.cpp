@@ -5,8 +5,6 @@
 #include "d_result_store.h"
 
 #include <QEventLoop>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
 
 namespace {
@@ -83,15 +81,6 @@ int DResultForwarder::waitUntilSent(int limitMs) {
     return queued();
 }
 
-QByteArray DResultForwarder::payload(qint64 id, const QString& serialId, const QString& receivedAt,
-                                     const QByteArray& eventData) {
-    const QJsonObject object{{"id", id},
-                             {"serialId", serialId},
-                             {"receivedAt", receivedAt},
-                             {"eventData", QJsonDocument::fromJson(eventData).object()}};
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
 void DResultForwarder::onConnected() {
     m_retryMs = firstRetryMs;
     m_reportedLoss = false;
@@ -151,8 +140,7 @@ void DResultForwarder::sendQueued() {
         }
         for (const DResultStore::Row& row : rows) {
             const int messageId =
-                m_client->publish(m_target.topicFor(row.serialId),
-                                  payload(row.id, row.serialId, row.receivedAt, row.eventData));
+                m_client->publish(m_target.topicFor(row.serialId), DResultStore::toJson(row));
             if (messageId == 0) {
                 return;
             }

@@ -41,10 +41,6 @@ public:
     // queued.
     int waitUntilSent(int limitMs);
 
-    // {"id": 12, "serialId": "W1", "receivedAt": "...Z", "eventData": {...}}
-    static QByteArray payload(qint64 id, const QString& serialId, const QString& receivedAt,
-                              const QByteArray& eventData);
-
 signals:
     // All sent, or the connection was lost.
     void sigSettled();

@@ -336,6 +336,16 @@ bool DResultStore::forEach(const QString& since, const std::function<void(const 
     return true;
 }
 
+QByteArray DResultStore::toJson(const Row& row, const QJsonObject& beside) {
+    QJsonObject object = beside;
+    object.insert(QStringLiteral("id"), row.id);
+    object.insert(QStringLiteral("serialId"), row.serialId);
+    object.insert(QStringLiteral("receivedAt"), row.receivedAt);
+    // The stored text goes in as it is: parsed and written again, a double
+    // above 2^53 could come out different.
+    return "{\"eventData\":" + row.eventData + ',' + DJsonOutput::compact(object).mid(1);
+}
+
 QStringList DResultStore::fieldNames() {
     QStringList names;
     for (const Field& field : fields) {

@@ -3,6 +3,7 @@
 #include "d_result_sink.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QVariantList>
@@ -57,6 +58,10 @@ public:
     // all), in row order.
     bool forEach(const QString& since, const std::function<void(const Row&)>& visit,
                  QString* error) const;
+
+    // {"eventData": {...}, "id": 12, "receivedAt": "...Z", "serialId": "W1"}
+    // and the entries beside, the map exactly as it was stored (and printed).
+    static QByteArray toJson(const Row& row, const QJsonObject& beside = {});
 
     // The result map's keys that have columns of their own.
     static QStringList fieldNames();
