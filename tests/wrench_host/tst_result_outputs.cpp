@@ -1,3 +1,5 @@
+#include <d_mqtt_target.h>
+#include <d_result_export.h>
 #include <mosquitto_broker.h>
 #include <sqlite3.h>
 
@@ -143,6 +145,54 @@ private slots:
         if (MosquittoBroker::program().isEmpty()) {
             qWarning("mosquitto is not installed (./dev installs it): the broker tests skip");
         }
+    }
+
+    // Where a result goes on the broker, and a serial ID that would not make
+    // one topic level.
+    void mqttTopics_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("serialId");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QByteArray>("topic");
+        QTest::newRow("defaults") << "mqtt://broker"
+                                  << "W1"
+                                  << "broker:1883" << QByteArray("wrench/W1/tightening");
+        QTest::newRow("port and prefix")
+            << "mqtt://127.0.0.1:1884/plant/line3/"
+            << "4711"
+            << "127.0.0.1:1884" << QByteArray("plant/line3/4711/tightening");
+        QTest::newRow("serial ID with separators and wildcards")
+            << "mqtt://broker" << QString("a/b+#") + QChar(0) << "broker:1883"
+            << QByteArray("wrench/a_b___/tightening");
+        QTest::newRow("empty serial ID") << "mqtt://broker"
+                                         << ""
+                                         << "broker:1883" << QByteArray("wrench/_/tightening");
+    }
+    void mqttTopics() {
+        QFETCH(QString, url);
+        QFETCH(QString, serialId);
+        QFETCH(QString, address);
+        QFETCH(QByteArray, topic);
+        DMqttTarget target;
+        QString error;
+        QVERIFY2(target.parse(url, &error), qPrintable(error));
+        QCOMPARE(target.address(), address);
+        QCOMPARE(target.topicFor(serialId), topic);
+    }
+
+    // A text a spreadsheet reads back as it was.
+    void csvFields_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("plain") << "OK" << QByteArray("OK");
+        QTest::newRow("comma") << "1,5" << QByteArray("\"1,5\"");
+        QTest::newRow("quote") << "say \"hi\"" << QByteArray("\"say \"\"hi\"\"\"");
+        QTest::newRow("line break") << "a\rb" << QByteArray("\"a\rb\"");
+    }
+    void csvFields() {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, field);
+        QCOMPARE(DResultExport::csvField(text), field);
     }
 
     // Each result is a row with its values in typed columns, committed and
@@ -373,7 +423,10 @@ private slots:
         QTest::newRow("login refused")
             << true << true << ": the broker refused the connection (not authorised); " << 0;
         QTest::newRow("wrong port, no store")
-            << false << false << "the broker did not acknowledge 2 results; without --store" << 1;
+            << false << false
+            << "the broker did not acknowledge 2 results; without --store, nothing keeps them "
+               "after this run"
+            << 1;
     }
     void brokerUnreachable() {
         QFETCH(bool, refuseLogins);
@@ -423,8 +476,11 @@ private slots:
         const Outcome next = runHost({"--store", store, "--mqtt", broker.url(), "run",
                                       "checkConnectionWithSerial", "serialId=W1"});
         QCOMPARE(next.exitCode, 0);
-        QVERIFY2(next.errors.contains("mqtt: 2 results queued from an earlier run go out first"),
-                 qPrintable(next.errors));
+        QCOMPARE(next.errors, QString("wrench_host: mqtt: 2 results queued from an earlier run go "
+                                      "out first\n"
+                                      "wrench_host: mqtt: connected to 127.0.0.1:%1; 2 results "
+                                      "queued\n")
+                                  .arg(broker.port()));
         verifyAllSent(store, 2);
         QTRY_COMPARE(receivedIds(received += subscriber.readAllStandardOutput()),
                      (QList<qint64>{1, 2}));
