@@ -66,7 +66,6 @@ bool DResultForwarder::isConnected() const {
 }
 
 int DResultForwarder::waitUntilSent(int limitMs) {
-    markAcknowledged();
     if (queued() == 0 || (!m_client->isConnected() && m_retry->isActive())) {
         return queued();
     }
