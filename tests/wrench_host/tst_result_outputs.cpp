@@ -396,7 +396,9 @@ private slots:
         QVERIFY(host.waitForFinished(30000));
         errors += host.readAllStandardError();
         QCOMPARE(host.exitCode(), 0);
-        for (const char* part : {"mqtt: connected to 127.0.0.1:%1", "mqtt: back at 127.0.0.1:%1"}) {
+        for (const char* part :
+             {"mqtt: connected to 127.0.0.1:%1", "mqtt: 127.0.0.1:%1: the connection was lost; ",
+              "mqtt: back at 127.0.0.1:%1"}) {
             QVERIFY2(errors.contains(QString(part).arg(broker.port()).toUtf8()),
                      errors.constData());
         }

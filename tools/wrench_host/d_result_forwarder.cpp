@@ -61,10 +61,6 @@ int DResultForwarder::queued() const {
     return m_store->unsentCount();
 }
 
-bool DResultForwarder::isConnected() const {
-    return m_client->isConnected();
-}
-
 int DResultForwarder::waitUntilSent(int limitMs) {
     if (queued() == 0 || (!m_client->isConnected() && m_retry->isActive())) {
         return queued();

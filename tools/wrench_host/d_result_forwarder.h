@@ -34,7 +34,6 @@ public:
     void start();
     bool takeResult(const Result& result, QString* error) override;
     int queued() const;
-    bool isConnected() const;
 
     // Runs the event loop until every stored result is acknowledged, the
     // broker cannot be reached, or limitMs has passed. The results still
