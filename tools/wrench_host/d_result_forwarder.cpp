@@ -39,7 +39,7 @@ DResultForwarder::~DResultForwarder() {
 }
 
 void DResultForwarder::start() {
-    if (const int count = queued(); count > 0) {
+    if (queued() > 0) {
         progress(QStringLiteral("%1 from an earlier run go out first").arg(queuedText()));
     }
     connectNow();
@@ -93,13 +93,15 @@ void DResultForwarder::onConnectionLost(const QString& reason) {
     // What the broker acknowledged is marked before anything is sent again.
     markAcknowledged();
     m_inFlight.clear();
-    const QString text = QStringLiteral("mqtt: %1: %2; %3, trying again in %4 s")
+    const QString text = QStringLiteral("%1: %2; %3, trying again in %4 s")
                              .arg(m_target.address(), reason, queuedText())
                              .arg(m_retryMs / 1000);
-    if (!m_reportedLoss) {
-        DHostConsole::message(text);
+    // The first loss is always said; the retries that fail after it are
+    // progress.
+    if (m_reportedLoss) {
+        progress(text);
     } else {
-        progress(text.mid(int(qstrlen("mqtt: "))));
+        DHostConsole::message(QStringLiteral("mqtt: ") + text);
     }
     m_reportedLoss = true;
     m_retry->start(m_retryMs);
@@ -121,27 +123,26 @@ void DResultForwarder::connectNow() {
     m_client->connectToBroker(m_target);
 }
 
+// Fills the window once: the rows it asks for are all there are, or fill it.
 void DResultForwarder::sendQueued() {
-    while (m_client->isConnected() && m_inFlight.size() < window) {
-        QString error;
-        const QList<DResultStore::Row> rows =
-            m_store->unsent(m_lastHandedOver, window - m_inFlight.size(), &error);
-        if (!error.isEmpty()) {
-            DHostConsole::message(QStringLiteral("mqtt: %1").arg(error));
+    if (!m_client->isConnected() || m_inFlight.size() >= window) {
+        return;
+    }
+    QString error;
+    const QList<DResultStore::Row> rows =
+        m_store->unsent(m_lastHandedOver, window - m_inFlight.size(), &error);
+    if (!error.isEmpty()) {
+        DHostConsole::message(QStringLiteral("mqtt: %1").arg(error));
+        return;
+    }
+    for (const DResultStore::Row& row : rows) {
+        const int messageId =
+            m_client->publish(m_target.topicFor(row.serialId), DResultStore::toJson(row));
+        if (messageId == 0) {
             return;
         }
-        if (rows.isEmpty()) {
-            return;
-        }
-        for (const DResultStore::Row& row : rows) {
-            const int messageId =
-                m_client->publish(m_target.topicFor(row.serialId), DResultStore::toJson(row));
-            if (messageId == 0) {
-                return;
-            }
-            m_inFlight.insert(messageId, row.id);
-            m_lastHandedOver = row.id;
-        }
+        m_inFlight.insert(messageId, row.id);
+        m_lastHandedOver = row.id;
     }
 }
 
@@ -173,7 +174,9 @@ void DResultForwarder::progress(const QString& text) const {
 }
 
 QString DResultForwarder::queuedText() const {
-    const int count = queued();
-    return count == 1 ? QStringLiteral("1 result queued")
-                      : QStringLiteral("%1 results queued").arg(count);
+    return resultCount(queued()) + QStringLiteral(" queued");
+}
+
+QString DResultForwarder::resultCount(int count) {
+    return count == 1 ? QStringLiteral("1 result") : QStringLiteral("%1 results").arg(count);
 }

@@ -40,6 +40,9 @@ public:
     // queued.
     int waitUntilSent(int limitMs);
 
+    // "1 result", "3 results".
+    static QString resultCount(int count);
+
 signals:
     // All sent, or the connection was lost.
     void sigSettled();

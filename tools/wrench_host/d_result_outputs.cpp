@@ -46,8 +46,7 @@ bool DResultOutputs::finish() {
     if (left == 0) {
         return true;
     }
-    const QString count =
-        left == 1 ? QStringLiteral("1 result") : QStringLiteral("%1 results").arg(left);
+    const QString count = DResultForwarder::resultCount(left);
     if (m_store->isInMemory()) {
         DHostConsole::message(
             QStringLiteral("mqtt: the broker did not acknowledge %1; without "
