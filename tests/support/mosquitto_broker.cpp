@@ -35,6 +35,10 @@ bool MosquittoBroker::start(QString* error, bool refuseLogins) {
                                 "allow_anonymous %2\n"
                                 "persistence true\n"
                                 "persistence_location %3/\n"
+                                // Only what goes wrong: the output is read
+                                // only then, and must not fill its pipe.
+                                "log_type error\n"
+                                "log_type warning\n"
                                 "user root\n")
                      .arg(m_port)
                      .arg(refuseLogins ? "false" : "true", m_dir.path())
