@@ -26,8 +26,8 @@ private:
     QtMessageHandler m_previous;
 };
 
-// Empty when entry is, whole, the critical line that logger logs from the
-// WRENCH_LOG_MISSING_FRAME statement of sourcePath (from the repository root);
+// Empty when entry is, whole, the critical line that logger logs for a reply
+// without frame from sourcePath (from the repository root), at any line of it;
 // otherwise the line logged and the one expected.
 QString missingFrameLineMismatch(const LogCapture::Entry& entry, const QObject* logger,
                                  const QString& sourcePath, const QString& message,
