@@ -1,8 +1,8 @@
 #include <d_mqtt_target.h>
 #include <d_result_export.h>
 #include <mosquitto_broker.h>
-#include <sqlite3.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -72,31 +72,19 @@ private:
         return events;
     }
 
-    // Every row of the query's result, each column as a QVariant.
-    static QList<QVariantList> query(const QString& file, const QString& sql) {
-        QList<QVariantList> rows;
-        sqlite3* db = nullptr;
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_open_v2(file.toUtf8(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-            sqlite3_prepare_v2(db, sql.toUtf8(), -1, &statement, nullptr) == SQLITE_OK) {
-            while (sqlite3_step(statement) == SQLITE_ROW) {
-                QVariantList row;
-                for (int column = 0; column < sqlite3_column_count(statement); ++column) {
-                    const int type = sqlite3_column_type(statement, column);
-                    row.append(type == SQLITE_NULL ? QVariant()
-                               : type == SQLITE_FLOAT
-                                   ? QVariant(sqlite3_column_double(statement, column))
-                               : type == SQLITE_INTEGER
-                                   ? QVariant(sqlite3_column_int64(statement, column))
-                                   : QVariant(QString::fromUtf8(reinterpret_cast<const char*>(
-                                         sqlite3_column_text(statement, column)))));
-                }
-                rows.append(row);
-            }
-        }
-        sqlite3_finalize(statement);
-        sqlite3_close(db);
-        return rows;
+    // The rows of a query, by the sqlite3 program: each row an object of its
+    // columns, with SQLite's own types (text, number, null).
+    static QJsonArray query(const QString& file, const QString& sql) {
+        QProcess sqlite;
+        sqlite.start("sqlite3", {"-json", file, sql});
+        sqlite.waitForFinished(10000);
+        return QJsonDocument::fromJson(sqlite.readAllStandardOutput()).array();
+    }
+
+    // The first column of the first row.
+    static QJsonValue scalar(const QString& file, const QString& sql) {
+        const QJsonObject row = query(file, sql).at(0).toObject();
+        return row.isEmpty() ? QJsonValue() : *row.begin();
     }
 
     // The ids of the tightenings a subscriber printed ("TOPIC PAYLOAD"), in
@@ -133,10 +121,7 @@ private:
     }
 
     static void verifyAllSent(const QString& store, int rows) {
-        QCOMPARE(query(store, "SELECT count(*) FROM tightenings WHERE sentAt IS NOT NULL")
-                     .value(0)
-                     .value(0),
-                 QVariant(qint64(rows)));
+        QCOMPARE(scalar(store, "SELECT count(*) FROM tightenings WHERE sentAt IS NOT NULL"), rows);
     }
 
 private slots:
@@ -218,32 +203,31 @@ private slots:
         QCOMPARE(outcome.exitCode, 0);
         const QList<QJsonObject> events = eventLines(outcome.lines);
         QCOMPARE(events.size(), 3);
-        QCOMPARE(query(store, "PRAGMA journal_mode").value(0).value(0), QVariant("wal"));
-        QCOMPARE(query(store, "PRAGMA user_version").value(0).value(0), QVariant(qint64(1)));
+        QCOMPARE(scalar(store, "PRAGMA journal_mode"), "wal");
+        QCOMPARE(scalar(store, "PRAGMA user_version"), 1);
 
         const QStringList fields{"convertedTorque", "setpointTorque", "snugTorqueAngle",
                                  "timestamp",       "eventStatus",    "torqueUnit",
                                  "eventCountNo",    "presetNo"};
-        const QList<QVariantList> rows =
-            query(store, "SELECT id, serialId, receivedAt, eventData, sentAt, \"" +
-                             fields.join("\", \"") + "\" FROM tightenings ORDER BY id");
+        const QJsonArray rows =
+            query(store, "SELECT *, typeof(convertedTorque) || typeof(eventCountNo) AS types FROM "
+                         "tightenings ORDER BY id");
         QCOMPARE(rows.size(), 3);
         for (int i = 0; i < 3; ++i) {
-            const QVariantList& row = rows[i];
+            const QJsonObject row = rows[i].toObject();
             const QJsonObject value = events[i].value("value").toObject();
-            QCOMPARE(row[0], QVariant(qint64(i + 1)));
-            QCOMPARE(row[1], QVariant("W1"));
+            QCOMPARE(row["id"], i + 1);
+            QCOMPARE(row["serialId"], "W1");
             QCOMPARE(
-                QDateTime::fromString(row[2].toString(), Qt::ISODateWithMs),
+                QDateTime::fromString(row["receivedAt"].toString(), Qt::ISODateWithMs),
                 QDateTime::fromString(events[i].value("receivedAt").toString(), Qt::ISODateWithMs));
-            QVERIFY(row[2].toString().endsWith('Z'));
-            QCOMPARE(QJsonDocument::fromJson(row[3].toString().toUtf8()).object(), value);
-            QVERIFY(row[4].isNull());
-            for (int f = 0; f < fields.size(); ++f) {
-                QCOMPARE(QJsonValue::fromVariant(row[5 + f]), value.value(fields[f]));
+            QVERIFY(row["receivedAt"].toString().endsWith('Z'));
+            QCOMPARE(QJsonDocument::fromJson(row["eventData"].toString().toUtf8()).object(), value);
+            QVERIFY(row["sentAt"].isNull());
+            for (const QString& field : fields) {
+                QCOMPARE(row[field], value.value(field));
             }
-            QCOMPARE(row[5].type(), QVariant::Double);
-            QCOMPARE(row[8].type(), QVariant::LongLong);
+            QCOMPARE(row["types"], "realinteger");
         }
 
         const Outcome jsonl = runHost({"export", "--store", store});
@@ -254,13 +238,13 @@ private slots:
         QVERIFY(jsonl.lines[2].value("sentAt").isNull());
 
         QProcess csv;
-        csv.start(WRENCH_HOST_FILE,
-                  {"export", "--store", store, "--csv", "--since", rows[1][2].toString()});
+        csv.start(WRENCH_HOST_FILE, {"export", "--store", store, "--csv", "--since",
+                                     rows[1]["receivedAt"].toString()});
         QVERIFY(csv.waitForFinished(10000));
         const QList<QByteArray> csvLines = csv.readAllStandardOutput().trimmed().split('\n');
         QCOMPARE(csvLines.size(), 3);
         QVERIFY(csvLines[0].startsWith("id,serialId,receivedAt,convertedTorque,"));
-        QVERIFY(csvLines[1].startsWith("2,W1," + rows[1][2].toByteArray() + ','));
+        QVERIFY(csvLines[1].startsWith("2,W1," + rows[1]["receivedAt"].toString().toUtf8() + ','));
     }
 
     // A file that is not a store of this version is refused, by a listen and
@@ -284,10 +268,7 @@ private slots:
         QFETCH(QString, message);
         const QString file = path(QString(QTest::currentDataTag()).replace(' ', '_'));
         if (!sql.isEmpty()) {
-            sqlite3* db = nullptr;
-            QCOMPARE(sqlite3_open(file.toUtf8(), &db), SQLITE_OK);
-            QCOMPARE(sqlite3_exec(db, sql.toUtf8(), nullptr, nullptr, nullptr), SQLITE_OK);
-            sqlite3_close(db);
+            QCOMPARE(QProcess::execute("sqlite3", {file, sql}), 0);
         } else {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));
@@ -316,10 +297,10 @@ private slots:
     void unstorableResultEndsListen() {
         const QString store = path("full.db");
         QCOMPARE(runHost({"--store", store, "list"}).exitCode, 0);
-        QCOMPARE(query(store, "CREATE TRIGGER full BEFORE INSERT ON tightenings "
-                              "WHEN (SELECT count(*) FROM tightenings) >= 1 "
-                              "BEGIN SELECT RAISE(ABORT, 'disk full'); END")
-                     .size(),
+        QCOMPARE(QProcess::execute("sqlite3", {store, "CREATE TRIGGER full BEFORE INSERT ON "
+                                                      "tightenings WHEN (SELECT count(*) FROM "
+                                                      "tightenings) >= 1 BEGIN SELECT "
+                                                      "RAISE(ABORT, 'disk full'); END"}),
                  0);
         const Outcome outcome = runHost(QStringList{"--store", store} + listenArguments(2));
         QCOMPARE(outcome.exitCode, 1);
@@ -327,8 +308,7 @@ private slots:
         QVERIFY2(outcome.errors.contains("listenEventsData: cannot store the result in " + store +
                                          ": disk full; the listen stops"),
                  qPrintable(outcome.errors));
-        QCOMPARE(query(store, "SELECT count(*) FROM tightenings").value(0).value(0),
-                 QVariant(qint64(1)));
+        QCOMPARE(scalar(store, "SELECT count(*) FROM tightenings"), 1);
     }
 
     // SIGKILL in the middle of a listen: every printed result is in the
@@ -344,17 +324,15 @@ private slots:
         output += host.readAllStandardOutput();
         const QList<QJsonObject> printed = eventLines(jsonLines(output));
 
-        QCOMPARE(query(store, "PRAGMA integrity_check").value(0).value(0), QVariant("ok"));
-        const QList<QVariantList> rows =
-            query(store, "SELECT eventData FROM tightenings ORDER BY id");
+        QCOMPARE(scalar(store, "PRAGMA integrity_check"), "ok");
+        const QJsonArray rows = query(store, "SELECT eventData FROM tightenings ORDER BY id");
         QVERIFY(rows.size() >= printed.size() && rows.size() <= printed.size() + 1);
         for (int i = 0; i < printed.size(); ++i) {
-            QCOMPARE(QJsonDocument::fromJson(rows[i][0].toString().toUtf8()).object(),
+            QCOMPARE(QJsonDocument::fromJson(rows[i]["eventData"].toString().toUtf8()).object(),
                      printed[i].value("value").toObject());
         }
         QCOMPARE(runHost(QStringList{"--store", store} + listenArguments(1)).exitCode, 0);
-        QCOMPARE(query(store, "SELECT max(id) FROM tightenings").value(0).value(0),
-                 QVariant(qint64(rows.size() + 1)));
+        QCOMPARE(scalar(store, "SELECT max(id) FROM tightenings"), rows.size() + 1);
     }
 
     // Each result reaches the broker as it was printed, once, in order, and
