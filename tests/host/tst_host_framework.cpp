@@ -339,8 +339,7 @@ private slots:
         QTest::newRow("major.minor") << "1.0" << Q_UINT64_C(0x0001000000000000);
         QTest::newRow("four") << "1.2.3.4" << Q_UINT64_C(0x0001000200030004);
         QTest::newRow("65535") << "65535.0.0.65535" << Q_UINT64_C(0xFFFF00000000FFFF);
-        for (const char* text :
-             {"1.2.3.4.5", "", "1..2", "1.", "1.x", "-1.0", "1.65536", "1,2", "1. 2", "1.+2"}) {
+        for (const char* text : {"1.2.3.4.5", "", "1..2", "1.x", "-1.0", "1.65536", "1. 2"}) {
             QTest::newRow(text) << QString(text) << quint64(0);
         }
     }

@@ -25,55 +25,38 @@ private slots:
             QTest::newRow(name) << QString(tag) << text << QVariant() << QString(errorPart);
         };
         good("bool true", "bool", "true", true);
-        good("bool false", "bool", "false", false);
         bad("bool yes", "bool", "yes", "expected bool (true or false)");
-        bad("bool 1", "bool", "1", "expected bool");
-        bad("bool True", "bool", "True", "expected bool");
         bad("bool empty", "bool", "", "expected bool");
 
-        good("uint 0", "uint", "0", 0u);
-        good("uint 3", "uint", "3", 3u);
         good("uint max", "uint", "4294967295", 4294967295u);
         good("uint leading zero", "uint", "007", 7u);
         bad("uint max + 1", "uint", "4294967296", "expected uint (a whole number from 0");
         bad("uint negative", "uint", "-1", "expected uint");
-        bad("uint plus", "uint", "+1", "expected uint");
         bad("uint hex", "uint", "0x10", "expected uint");
-        bad("uint blank", "uint", " 3", "expected uint");
         bad("uint fraction", "uint", "1.5", "expected uint");
-        bad("uint empty", "uint", "", "expected uint");
         bad("uint 20 digits", "uint", "99999999999999999999", "expected uint");
 
         good("int negative", "int", "-5000", -5000);
-        good("int plus", "int", "+12", 12);
         good("int min", "int", "-2147483648", std::numeric_limits<int>::min());
         good("int max", "int", "2147483647", std::numeric_limits<int>::max());
         bad("int max + 1", "int", "2147483648", "expected int (a whole number from -2147483648");
         bad("int min - 1", "int", "-2147483649", "expected int");
-        bad("int word", "int", "ten", "expected int");
         bad("int sign only", "int", "-", "expected int");
 
         good("strg", "strg", "W1", QString("W1"));
-        good("strg empty", "strg", "", QString(""));
         good("strg keeps backslash", "strg", "a\\rb", QString("a\\rb"));
-        good("strg unicode", "strg", QString::fromUtf8("Schl\xc3\xbcssel"),
-             QString::fromUtf8("Schl\xc3\xbcssel"));
 
-        good("byAr plain", "byAr", "W1BAT", QByteArray("W1BAT"));
         good("byAr cr lf tab", "byAr", "a\\r\\n\\tb", QByteArray("a\r\n\tb"));
         good("byAr backslash quote", "byAr", "\\\\\\\"\\'", QByteArray("\\\"'"));
         good("byAr escape letters", "byAr", "\\a\\b\\f\\v\\e", QByteArray("\a\b\f\v\x1b"));
         good("byAr hex", "byAr", "\\x1b[0m", QByteArray("\x1b[0m"));
         good("byAr hex takes two digits", "byAr", "\\x414", QByteArray("A4"));
         good("byAr hex one digit", "byAr", "\\xfg", QByteArray("\x0fg"));
-        good("byAr hex upper", "byAr", "\\xFF", QByteArray("\xff"));
         good("byAr nul", "byAr", "a\\0b", QByteArray("a\0b", 3));
         good("byAr octal", "byAr", "\\101\\0101",
              QByteArray("A\x08"
                         "1"));
-        good("byAr octal max", "byAr", "\\377", QByteArray("\xff"));
         good("byAr utf-8", "byAr", QString::fromUtf8("\xc2\xb0"), QByteArray("\xc2\xb0"));
-        good("byAr empty", "byAr", "", QByteArray(""));
         bad("byAr unknown escape", "byAr", "\\q", "unknown escape \\q");
         bad("byAr lone backslash", "byAr", "ab\\", "a lone backslash at the end");
         bad("byAr hex without digit", "byAr", "\\xg", "\\x without a hex digit");
@@ -81,9 +64,7 @@ private slots:
 
         good("varM", "varM", R"({"3":{"targetTorque":12.5,"priority":"angle"}})",
              QVariantMap{{"3", QVariantMap{{"targetTorque", 12.5}, {"priority", "angle"}}}});
-        good("varM empty", "varM", "{}", QVariantMap());
         bad("varM array", "varM", "[1,2]", "expected varM (a JSON object): not an object");
-        bad("varM broken", "varM", "{\"a\":", "expected varM (a JSON object):");
         bad("varM text", "varM", "presets", "at offset");
 
         bad("unknown tag", "real", "1.5", "no conversion for the type tag \"real\"");
@@ -118,12 +99,8 @@ private slots:
                                                         "1",
                                                         2)
                                           << QString("\\x001");
-        QTest::newRow("escape before hex digit") << QByteArray("\x1b"
-                                                               "f")
-                                                 << QString("\\x1bf");
         QTest::newRow("del and high bytes")
             << QByteArray("\x7f\x80\xff") << QString("\\x7f\\x80\\xff");
-        QTest::newRow("utf-8 as bytes") << QByteArray("\xc2\xb0") << QString("\\xc2\\xb0");
     }
     void escapeRoundTrip() {
         QFETCH(QByteArray, bytes);
