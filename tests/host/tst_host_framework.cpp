@@ -326,11 +326,6 @@ private slots:
         const QDateTime now = QDateTime::fromString(::getDate(), "yyyy-MM-dd hh:mm:ss.zzz");
         QVERIFY(qAbs(now.msecsTo(QDateTime::currentDateTime())) < 60 * 1000);
         QCOMPARE(::versionFromString("7,2", nullptr, ','), Q_UINT64_C(0x0007000200000000));
-
-        DReplyDelegate delegate = fastdelegate::MakeDelegate(this, &Recorder::onReply);
-        QVERIFY(delegate == recorder && delegate && delegate != DReplyDelegate());
-        delegate.clear();
-        QVERIFY(delegate.empty() && !delegate && delegate == DReplyDelegate());
     }
 
     void versionFromString_data() {

@@ -22,14 +22,10 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
     static QStringList listenArguments(int count) {
-        return {"--sim-tightenings",
-                QString::number(count + 4),
-                "--sim-every",
-                "100",
-                "listen",
-                "serialId=W1",
-                "--count",
-                QString::number(count)};
+        return QString("--sim-tightenings %1 --sim-every 100 listen serialId=W1 --count %2")
+            .arg(count + 4)
+            .arg(count)
+            .split(' ');
     }
 
     struct Outcome {
@@ -389,19 +385,14 @@ private slots:
 
         // In order of first arrival; a row sent again on the new connection
         // carries its id.
-        QList<qint64> firstArrivals;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                firstArrivals.clear();
-                for (qint64 id : receivedIds(received += again.readAllStandardOutput())) {
-                    if (!firstArrivals.contains(id)) {
-                        firstArrivals.append(id);
-                    }
-                }
-                return firstArrivals.size() == 6;
-            }(),
-            10000);
-        QCOMPARE(firstArrivals, (QList<qint64>{1, 2, 3, 4, 5, 6}));
+        const auto firstArrivals = [&] {
+            QList<qint64> ids;
+            for (qint64 id : receivedIds(received += again.readAllStandardOutput())) {
+                ids += ids.contains(id) ? QList<qint64>() : QList<qint64>{id};
+            }
+            return ids;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(firstArrivals(), (QList<qint64>{1, 2, 3, 4, 5, 6}), 10000);
         again.kill();
         again.waitForFinished();
     }
