@@ -80,34 +80,6 @@ private slots:
             QVERIFY2(publishing > 0, qPrintable(target.first));
         }
     }
-
-    // The fuzz input's plan: sizes from the low bits, used round and round;
-    // bit 6 sends a reply without frame first, bit 7 repeats the number.
-    void planCutsThePayload() {
-        const QByteArray input = QByteArray("\x02\x01\xc2", 3) + "abcdefgh";
-        const QList<DChunkedRun::Reply> replies = DChunkedRun::repliesFromInput(input);
-        QCOMPARE(DChunkedRun::payloadOf(input), QByteArray("abcdefgh"));
-        QStringList seen;
-        for (const DChunkedRun::Reply& reply : replies) {
-            seen.append(reply.bytes + (reply.withoutFrame ? "-" : "") +
-                        (reply.repeatsNumber ? "=" : ""));
-        }
-        QCOMPARE(seen, QStringList({"ab", "cde-=", "fg", "h-="}));
-        QCOMPARE(DChunkedRun::repliesFromInput("0W1OK\r").size(), 1);
-        QCOMPARE(DChunkedRun::repliesFromInput("0W1OK\r").first().bytes, QByteArray("W1OK\r"));
-    }
-
-    // A repeated number is dropped by the listen command only; the others
-    // read every reply.
-    void repeatedNumberIsDroppedByTheListenCommand() {
-        const QByteArray record = "7,1234,1200,60,40,455,900,50,30,x,100,ok,Track,Click,NM\r";
-        QList<DChunkedRun::Reply> replies{{"W1OK\r"}, {record, false, true}};
-        QVERIFY(DChunkedRun::run("listenEventsData", replies).updates.isEmpty());
-        replies.last().repeatsNumber = false;
-        QCOMPARE(DChunkedRun::run("listenEventsData", replies).updates.size(), 1);
-        const QList<DChunkedRun::Reply> lock{{"W1"}, {"OK\r", false, true}};
-        QCOMPARE(DChunkedRun::run("setLock", lock).updates.size(), 2);
-    }
 };
 
 QTEST_GUILESS_MAIN(TstChunking)

@@ -25,11 +25,6 @@ struct CommandBench {
     CommandBench(const QString& commandName, const QVariantMap& arguments,
                  const QVariantMap& configuration = {});
 
-    template <class Command>
-    Command* as() const {
-        return qobject_cast<Command*>(command);
-    }
-
     bool execute() { return run->commandExecute(); }
     // finishTheCommand's answer.
     bool finish();
