@@ -224,6 +224,13 @@ private slots:
         QCOMPARE(caller && caller->stopTheInstruction(id), standing);
     }
 
+    // The timer is armed again for the next deadline once one has passed.
+    void timeoutsOneAfterAnother() {
+        const quint64 first = caller->addInstruction("myself", "echo", {}, 10, {});
+        const quint64 second = caller->addInstruction("myself", "echo", {}, 30, {});
+        QTRY_VERIFY(!router.isStanding(first) && !router.isStanding(second));
+    }
+
     void commands() {
         DAbstractCommand* prototype = plugin->commandPrototype("echo");
         const QSharedPointer<ICommand> run = prototype->createCommand({});

@@ -113,6 +113,8 @@ private slots:
         row("torque only", with(full, {{"angle", 0}}), "W1SET,0012500,+0000500,-0000500\r", "W1");
         row("priority Angle", with(both, {{"priority", "Angle"}}), "SAT,0012500,0300,0012500\r");
         row("priority absent", both, "STA,0012500,0012500,0300\r");
+        row("start torque below 1", with(both, {{"startTorque", 0.5}}),
+            "STA,0012500,0000500,0300\r");
         row("start torque < 0", with(both, {{"startTorque", -1}}), "STA,0012500,0012500,0300\r");
         row("start torque scales to 0", {{"angle", 30}, {"startTorque", 0.0004}},
             "SEA,0000000,0300\r");

@@ -267,6 +267,7 @@ private slots:
         row("program absent takes the declared 1", example, QVariant(), "");
         row("negative program", example, -1, "0|0|0");
         row("program beyond 32 bits", example, Q_INT64_C(4294967299), "0|0|0");
+        row("largest program as a double", example, 4294967295.0, "");
         row("program nan", example, qQNaN(), "0|0|0");
         row("no entry", example, 4, "");
         row("torque 0: no text", {{"angle", 30}, {"targetTorque", 0}}, 3, "3|30|0");

@@ -160,6 +160,9 @@ private slots:
         QTest::newRow("no frame, line left closed")
             << QVariantList{write(QVariant()), write(QByteArray(""))} << false << qint64(0)
             << QByteArray() << QVariantList{false, false} << 0;
+        QTest::newRow("parallel listening off by default")
+            << QVariantList{QVariantMap{{"do", "setParallelListening"}}} << false << qint64(0)
+            << QByteArray() << QVariantList{true} << 0;
         QTest::newRow("parallel listening recorded")
             << QVariantList{QVariantMap{{"do", "setParallelListening"},
                                         {"parallelListening", true}}}
@@ -174,6 +177,7 @@ private slots:
     void instructions() {
         QFETCH(QVariantList, steps);
         Bench bench;
+        QVERIFY(!bench.driver.commandPrototype("write")->commandExecute());
         QFETCH(bool, refuseOpen);
         bench.line.refuseOpen = refuseOpen;
         QFETCH(qint64, pending);
@@ -230,6 +234,7 @@ private slots:
         QTest::newRow("timeout 0") << timeout(0) << 0;
         QTest::newRow("timeout below 0") << timeout(-1) << 0;
         QTest::newRow("no frame") << QVariantMap{{"timeout", 5000}} << 0;
+        QTest::newRow("no timeout: off") << QVariantMap{{"frame", "W1BAT\r"}} << 0;
     }
     void keepAlive() {
         QFETCH(QVariantMap, arguments);

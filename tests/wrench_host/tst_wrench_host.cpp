@@ -160,9 +160,11 @@ private slots:
                   "the configuration {dir}/check.json is not a "
                   "JSON object");
         configRow("serial ID a number", "{\"serialId\": 4711}", 2,
-                  "the configuration {dir}/check.json: \"serialId\" must be text, not 4711");
+                  "^the configuration .*check.json: \"serialId\" must be text, not 4711$");
         configRow("program as text", "{\"program\": \"3\"}", 2,
                   "\"program\" must be a whole number from 0 to 4294967295, not \"3\"");
+        configRow("program a fraction", "{\"program\": 2.5}", 2,
+                  "\"program\" must be a whole number from 0 to 4294967295, not 2.5");
         configRow("presets a list", "{\"presets\": [1]}", 2,
                   "\"presets\" must be a JSON object of presets by number, not a list");
         configRow("preset number 03", "{\"presets\": {\"03\": {}}}", 2,
@@ -363,22 +365,39 @@ private slots:
             "{\"command\":\"listenEventsData\",\"ok\":false,\"results\":{\"eventData\":null}}\n"));
     }
 
-    // Ctrl-C or SIGTERM ends a listen cleanly: the closing line, exit 0.
-    void listenEndsOnTerminate() {
+    // Ctrl-C or SIGTERM ends a listen cleanly, with its closing line and exit 0;
+    // it interrupts a script's run, and no step after it runs.
+    void terminateEndsTheRun_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("frame"); // written once the signal handlers are in place
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("listen") << QStringList{"--trace", "listen", "serialId=W1"}
+                                << QByteArray("> W1CLR\\r") << 0
+                                << QByteArray("{\"command\":\"listenEventsData\",\"ok\":true,"
+                                              "\"results\":{\"eventData\":null}}\n");
+        QTest::newRow("script") << QStringList{"--sim-fault", "silent", "--trace", "script",
+                                               m_dir.filePath("two.script")}
+                                << QByteArray("> W1LCK\\r") << 1
+                                << QByteArray("{\"command\":\"setLock\",\"ok\":false,\"results\":{"
+                                              "\"doneOk\":false,\"failed\":false}}\n");
+    }
+    void terminateEndsTheRun() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, frame);
+        QFile script(m_dir.filePath("two.script"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("setLock lock=true serialId=W1\nsetLock lock=false serialId=W1\n");
+        script.close();
         QProcess host;
-        host.start(WRENCH_HOST_FILE, {"--trace", "listen", "serialId=W1"});
-        // The listen's first frame shows that the signal handlers are in place.
+        host.start(WRENCH_HOST_FILE, arguments);
         QByteArray errors;
-        QTRY_VERIFY_WITH_TIMEOUT((errors += host.readAllStandardError()).contains("> W1CLR\\r"),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((errors += host.readAllStandardError()).contains(frame), 10000);
         host.terminate();
         QVERIFY(host.waitForFinished(10000));
         QCOMPARE(host.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(host.exitCode(), 0);
-        const QByteArray output = host.readAllStandardOutput();
-        QVERIFY2(output.endsWith("{\"command\":\"listenEventsData\",\"ok\":true,\"results\":{"
-                                 "\"eventData\":null}}\n"),
-                 output.constData());
+        QTEST(host.exitCode(), "exitCode");
+        QTEST(host.readAllStandardOutput(), "output");
     }
 };
 
