@@ -73,7 +73,10 @@ private:
     static QJsonArray query(const QString& file, const QString& sql) {
         QProcess sqlite;
         sqlite.start("sqlite3", {"-json", file, sql});
-        sqlite.waitForFinished(10000);
+        if (!sqlite.waitForFinished(10000) || sqlite.exitCode() != 0) {
+            qWarning("sqlite3 %s: %s%s", qPrintable(sql), qPrintable(sqlite.errorString()),
+                     sqlite.readAllStandardError().constData());
+        }
         return QJsonDocument::fromJson(sqlite.readAllStandardOutput()).array();
     }
 
