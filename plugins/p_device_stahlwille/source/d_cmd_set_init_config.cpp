@@ -2,8 +2,6 @@
 
 #include "d_instruction_timeout.h"
 
-#include <QTimer>
-
 DCmdSetInitConfig::DCmdSetInitConfig(const QVariantMap& arguments, QObject* parent)
     : DAbstractCommand("setInitConfig", "stopInitConfig", arguments, parent) {
     setDescription("Reset program on the Stahlwille device");
@@ -28,15 +26,7 @@ bool DCmdSetInitConfig::commandExecute() {
     return true;
 }
 
-void DCmdSetInitConfig::onTimeout() {
-    commandUpdateResult("doneOk", false);
-    commandUpdateResult("failed", true);
-}
-
 void DCmdSetInitConfig::finishTheCommand(bool& ok) {
-    if (m_answerTimer && m_answerTimer->isActive()) {
-        m_answerTimer->stop();
-    }
     ok = stopTheInstruction(m_listenInstructionId);
 }
 

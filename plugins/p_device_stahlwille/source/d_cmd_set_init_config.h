@@ -4,8 +4,6 @@
 
 #include <QByteArray>
 
-class QTimer;
-
 // "setInitConfig": resets the program on the wrench. It switches the driver to
 // parallel listening, writes the serial ID followed by "DEL" and records
 // success at once: the result says that the reset was handed over, not that
@@ -21,13 +19,9 @@ public:
     void finishTheCommand(bool& ok) override;
     QSharedPointer<ICommand> createCommand(const QVariantMap& arguments) override;
 
-private slots:
-    void onTimeout();
-
 private:
-    // Neither is ever set by this command's flow: the reset waits for no
-    // answer, so finishing it stops nothing (identifier 0).
+    // Never set: the reset waits for no answer, so finishing it stops
+    // nothing (identifier 0).
     quint64 m_listenInstructionId = 0;
-    QTimer* m_answerTimer = nullptr;
     QByteArray m_serialPrefix;
 };
