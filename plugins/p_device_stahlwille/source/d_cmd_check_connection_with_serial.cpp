@@ -23,14 +23,15 @@ bool DCmdCheckConnectionWithSerial::commandExecute() {
     m_frame = (m_serialId + "BAT\r").toUtf8();
     m_attempts = 0;
 
-    m_listenInstructionId = addInstruction(
-        "driver", "listenEventsData", QVariantMap(), instructionTimeoutMs,
-        fastdelegate::MakeDelegate(this, &DCmdCheckConnectionWithSerial::cbListenReply));
-
+    // Made before the listen, so that every line finds it.
     m_retryTimer = new QTimer(this);
     m_retryTimer->setSingleShot(false);
     m_retryTimer->setTimerType(Qt::PreciseTimer);
     connect(m_retryTimer, &QTimer::timeout, this, &DCmdCheckConnectionWithSerial::sendAttempt);
+
+    m_listenInstructionId = addInstruction(
+        "driver", "listenEventsData", QVariantMap(), instructionTimeoutMs,
+        fastdelegate::MakeDelegate(this, &DCmdCheckConnectionWithSerial::cbListenReply));
     sendAttempt();
     return true;
 }
@@ -43,9 +44,7 @@ void DCmdCheckConnectionWithSerial::sendAttempt() {
         m_retryTimer->start(retryIntervalMs);
         return;
     }
-    if (m_retryTimer->isActive()) {
-        m_retryTimer->stop();
-    }
+    m_retryTimer->stop();
     commandUpdateResult("failed", true);
 }
 
@@ -58,15 +57,13 @@ void DCmdCheckConnectionWithSerial::checkLine(const QByteArray& line) {
     if (!QString::fromUtf8(line).startsWith(m_serialId, Qt::CaseSensitive)) {
         return;
     }
-    if (m_retryTimer && m_retryTimer->isActive()) {
-        m_retryTimer->stop();
-    }
+    m_retryTimer->stop();
     commandUpdateResult("doneOk", true);
     commandUpdateResult("failed", false);
 }
 
 void DCmdCheckConnectionWithSerial::finishTheCommand(bool& ok) {
-    if (m_retryTimer && m_retryTimer->isActive()) {
+    if (m_retryTimer) {
         m_retryTimer->stop();
     }
     ok = stopTheInstruction(m_listenInstructionId);
