@@ -3,7 +3,6 @@
 QString DCEscape::escape(const QByteArray& bytes) {
     static const char hex[] = "0123456789abcdef";
     QString text;
-    text.reserve(bytes.size());
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         switch (byte) {
