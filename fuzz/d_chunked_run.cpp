@@ -44,14 +44,6 @@ void settle() {
 
 } // namespace
 
-QStringList DChunkedRun::commandNames() {
-    QStringList names;
-    for (const Setup& setup : setups()) {
-        names.append(setup.command);
-    }
-    return names;
-}
-
 int DChunkedRun::planLength(const QByteArray& input) {
     if (input.isEmpty()) {
         return 0;

@@ -32,10 +32,6 @@ public:
         bool leftStanding = false;
     };
 
-    // The commands whose replies can be fed, each with the arguments and the
-    // configuration its run gets.
-    static QStringList commandNames();
-
     // The input of a reply fuzz target: its first byte, modulo 8, is the count
     // of plan bytes that follow; the rest is the wrench's bytes. Each plan byte
     // gives one reply's size (its low 6 bits, plus 1), bit 6 a reply without

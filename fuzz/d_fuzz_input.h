@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Reads a fuzz input front to back as the pieces a target needs. Past the end
 // every read gives zero or nothing, so any input decodes to something.
@@ -17,10 +18,15 @@ public:
     QByteArray bytes(int count);
     // A length byte (modulo maxLength + 1), then that many bytes.
     QByteArray text(int maxLength);
-    // Eight bytes as the bits of a double: any value, NaN and infinities too.
-    double rawDouble();
-    qint64 integer64();
-    qint32 integer32();
+    // The next sizeof(T) bytes as the bits of a T (zeros past the end): any
+    // integer, any double with NaN and the infinities.
+    template <class T>
+    T bitsAs() {
+        T value = 0;
+        const QByteArray taken = bytes(int(sizeof value));
+        std::memcpy(&value, taken.constData(), size_t(taken.size()));
+        return value;
+    }
     QByteArray rest();
 
 private:

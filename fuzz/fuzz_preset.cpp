@@ -84,11 +84,11 @@ QVariant decodeValue(DFuzzInput& in, int depth) {
     case 1:
         return pick(in, specialNumbers);
     case 2:
-        return in.rawDouble();
+        return in.bitsAs<double>();
     case 3:
-        return in.integer32();
+        return in.bitsAs<qint32>();
     case 4:
-        return qlonglong(in.integer64());
+        return qlonglong(in.bitsAs<qint64>());
     case 5:
         return bool(in.byte() & 1);
     case 6:
@@ -96,13 +96,13 @@ QVariant decodeValue(DFuzzInput& in, int depth) {
     case 7:
         return depth < maxDepth ? QVariant(decodeList(in, depth)) : QVariant();
     case 8: {
-        const double digits = in.integer32();
+        const double digits = in.bitsAs<qint32>();
         return digits / std::pow(10.0, in.byte() % 7);
     }
     case 9:
         return QString::fromLatin1(pick(in, numberTexts));
     default:
-        return qulonglong(in.integer64());
+        return qulonglong(in.bitsAs<qint64>());
     }
 }
 
