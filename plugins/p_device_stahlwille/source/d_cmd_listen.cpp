@@ -46,16 +46,11 @@ bool DCmdListen::commandExecute() {
 }
 
 void DCmdListen::finishTheCommand(bool& ok) {
-    if (m_pollTimer && m_pollTimer->isActive()) {
+    if (m_pollTimer) {
         m_pollTimer->stop();
     }
-    if (m_inactivityTimer) {
-        if (m_inactivityTimer->isActive()) {
-            m_inactivityTimer->stop();
-        }
-        delete m_inactivityTimer;
-        m_inactivityTimer = nullptr;
-    }
+    delete m_inactivityTimer;
+    m_inactivityTimer = nullptr;
     ok = stopTheInstruction(m_listenInstructionId);
 }
 

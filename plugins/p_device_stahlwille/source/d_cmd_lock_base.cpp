@@ -46,7 +46,7 @@ void DCmdLockBase::checkLine(const QByteArray& line) {
     if (line != m_serialPrefix + "OK") {
         return;
     }
-    if (m_answerTimer && m_answerTimer->isActive()) {
+    if (m_answerTimer) {
         m_answerTimer->stop();
     }
     commandUpdateResult("doneOk", true);
@@ -59,7 +59,7 @@ void DCmdLockBase::onTimeout() {
 }
 
 void DCmdLockBase::finishTheCommand(bool& ok) {
-    if (m_answerTimer && m_answerTimer->isActive()) {
+    if (m_answerTimer) {
         m_answerTimer->stop();
     }
     ok = stopTheInstruction(m_listenInstructionId);

@@ -78,7 +78,7 @@ void DCmdSetProgram::checkLine(const QByteArray& line) {
     if (answer != "OK" && !answer.startsWith("ParseOK")) {
         return;
     }
-    if (m_answerTimer && m_answerTimer->isActive()) {
+    if (m_answerTimer) {
         m_answerTimer->stop();
     }
     commandUpdateResult("cmd_success", true);
@@ -95,7 +95,7 @@ void DCmdSetProgram::publishFailure() {
 }
 
 void DCmdSetProgram::finishTheCommand(bool& ok) {
-    if (m_answerTimer && m_answerTimer->isActive()) {
+    if (m_answerTimer) {
         m_answerTimer->stop();
     }
     stopTheInstruction(m_presetInstructionId);
