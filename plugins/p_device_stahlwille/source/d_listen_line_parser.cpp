@@ -23,10 +23,9 @@ QString textUpToNul(const QByteArray& frame) {
     return QString::fromUtf8(frame.constData(), length);
 }
 
-// first, separator and last in one new string, allocated once.
+// first, separator and last in one new string.
 QString joined(const QStringRef& first, QLatin1Char separator, const QStringRef& last) {
     QString text;
-    text.reserve(first.size() + 1 + last.size());
     text += first;
     text += separator;
     text += last;
@@ -45,9 +44,8 @@ int leadingZeros(const QStringRef& digits) {
 // writes its value, read off the text when the text holds 6 significant
 // digits or fewer, its value under 1e6 and not under 0.001, and not zero:
 // such a value rounds back to exactly those digits and is written without an
-// exponent. Null for any other text. The string has room for roomAfter more
-// characters.
-QString shortTorqueText(const QStringRef& number, int roomAfter) {
+// exponent. Null for any other text.
+QString shortTorqueText(const QStringRef& number) {
     const bool negative = number.at(0) == QLatin1Char('-');
     const bool hasSign = negative || number.at(0) == QLatin1Char('+');
     const QStringRef unsignedNumber = number.mid(hasSign ? 1 : 0);
@@ -66,7 +64,6 @@ QString shortTorqueText(const QStringRef& number, int roomAfter) {
         return QString();
     }
     QString text;
-    text.reserve(number.size() + roomAfter);
     if (negative) {
         text += QLatin1Char('-');
     }
@@ -80,7 +77,7 @@ QString shortTorqueText(const QStringRef& number, int roomAfter) {
 
 // The torque's value and its unit, as the panel shows them.
 QString torqueText(const QStringRef& number, const QStringRef& unit) {
-    QString text = shortTorqueText(number, unit.size() + 1);
+    QString text = shortTorqueText(number);
     if (text.isNull()) {
         text = QString::number(number.toDouble(), 'g', 6);
     }
