@@ -39,7 +39,7 @@ private slots:
             }
         });
 
-        runToOutcome(bench, "setProgram", {{"serialId", "W1"}, {"program", 3}});
+        runToOutcome(bench.plugin, "setProgram", {{"serialId", "W1"}, {"program", 3}});
 
         BenchRun listen(bench.plugin, "listenEventsData", {{"serialId", "W1"}});
         QVERIFY(listen.execute());
