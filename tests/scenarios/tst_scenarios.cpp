@@ -151,10 +151,10 @@ private slots:
         QProcess simulator;
         simulator.start(WRENCH_SIM_PROGRAM,
                         {"--pty", "--sim-tightenings", "1", "--sim-every", "50"});
-        if (!simulator.waitForStarted(5000) || !simulator.waitForReadyRead(5000)) {
-            QSKIP("no pseudo-terminal here");
-        }
-        const QString port = QString::fromUtf8(simulator.readLine().trimmed());
+        // The program names its pseudo-terminal on its first line.
+        const QString port = simulator.waitForReadyRead(5000)
+                                 ? QString::fromUtf8(simulator.readLine().trimmed())
+                                 : QString();
         if (port.isEmpty()) {
             QSKIP("no pseudo-terminal here");
         }
