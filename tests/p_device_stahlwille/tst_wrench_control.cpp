@@ -189,8 +189,8 @@ private slots:
         QVERIFY(!bench.plugin.commandPrototype("checkConnectionWithSerial")->commandExecute());
         QVERIFY(bench.execute());
         QTimer* retry = bench.timer(3000);
-        QVERIFY(retry && retry->isActive() && !retry->isSingleShot());
-        QCOMPARE(retry->timerType(), Qt::PreciseTimer);
+        QVERIFY(retry && retry->isActive() && !retry->isSingleShot() &&
+                retry->timerType() == Qt::PreciseTimer);
         QCOMPARE(bench.instructions(),
                  QStringList({"listenEventsData 2000", "write 2000 frame=W1BAT\\x0d"}));
         for (int write = 2; write <= 5; ++write) {

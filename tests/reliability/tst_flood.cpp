@@ -9,16 +9,6 @@
 
 namespace {
 
-const DLineAssembler& lineBufferOf(DAbstractCommand* command) {
-    if (auto* listen = qobject_cast<DCmdListen*>(command)) {
-        return listen->lineBuffer();
-    }
-    if (auto* program = qobject_cast<DCmdSetProgram*>(command)) {
-        return program->lineBuffer();
-    }
-    return qobject_cast<DCmdLockBase*>(command)->lineBuffer();
-}
-
 // The largest of each buffer along the line while the wrench floods it, noted
 // at every chunk the driver reads and once more when the caps are checked.
 struct PeakWatch {
@@ -27,9 +17,9 @@ struct PeakWatch {
     qint64 bytesRead = 0, assembled = 0, unread = 0, queued = 0, frame = 0;
     bool discarded = false;
 
-    PeakWatch(SimBench& bench, DAbstractCommand* command)
+    PeakWatch(SimBench& bench, const DLineAssembler& buffer)
         : bench(bench)
-        , buffer(lineBufferOf(command)) {
+        , buffer(buffer) {
         QObject::connect(&bench.driver, &PDriverSerial::sigBytesRead, &bench.driver,
                          [this](const QByteArray& chunk) {
                              bytesRead += chunk.size();
@@ -75,7 +65,7 @@ private slots:
         connect(&bench.wrench, &DSimWrench::tightened,
                 [&record](const QByteArray& line) { record = line; });
         BenchRun listen(bench.plugin, "listenEventsData", {{"serialId", "W1"}});
-        PeakWatch watch(bench, listen.command);
+        PeakWatch watch(bench, qobject_cast<DCmdListen*>(listen.command)->lineBuffer());
         QVERIFY(listen.execute());
         keepTimerShort(listen.timer(1000), 2);
 
@@ -113,7 +103,9 @@ private slots:
         const QVariantMap arguments{{"serialId", "W1"}, {"lock", true}, {"program", 3}};
 
         BenchRun during(bench.plugin, command, arguments);
-        PeakWatch watch(bench, during.command);
+        auto* program = qobject_cast<DCmdSetProgram*>(during.command);
+        PeakWatch watch(bench, program ? program->lineBuffer()
+                                       : qobject_cast<DCmdLockBase*>(during.command)->lineBuffer());
         QVERIFY(during.execute());
         QTimer* answer = during.timer(3000);
         QVERIFY(answer && watch.flooded(floodBytes, 60000));
