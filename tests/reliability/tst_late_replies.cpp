@@ -1,5 +1,6 @@
 #include <command_bench.h>
 #include <d_instruction_router.h>
+#include <sim_bench.h>
 
 #include <QtTest>
 
@@ -82,18 +83,13 @@ private slots:
         QVERIFY(timersStopped(bench.command));
 
         // The next run of the same command on the same plug-in.
-        QSharedPointer<ICommand> next =
-            bench.plugin.commandPrototype(command)->createCommand(arguments);
-        auto* nextCommand = dynamic_cast<DAbstractCommand*>(next.data());
-        QSignalSpy nextUpdates(nextCommand, &DAbstractCommand::sigResultUpdated);
-        QVERIFY(next->commandExecute());
+        BenchRun next(bench.plugin, command, arguments);
+        QVERIFY(next.execute());
         QTRY_COMPARE(bench.driver.standingListeners().size(), 1);
         bench.send({answer.mid(1)});
-        QVERIFY(nextUpdates.isEmpty());
+        QVERIFY(next.updates.isEmpty() && next.events.isEmpty());
         QCOMPARE(bench.updates, expected);
-        bool ok = false;
-        next->finishTheCommand(ok);
-        QVERIFY(ok && timersStopped(nextCommand));
+        QVERIFY(next.finish() && timersStopped(next.command));
         QTRY_COMPARE(DInstructionRouter::instance().instructionCount(), 0);
     }
 };
