@@ -106,8 +106,9 @@ private slots:
     void lines_data() {
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<QString>("fields"); // in key order, as the panel lists them; empty: no fit
-        const auto row = [](const char* tag, const QByteArray& frame, const QString& fields = {}) {
-            QTest::newRow(tag) << frame << fields;
+        const auto row = [](const QByteArray& tag, const QByteArray& frame,
+                            const QString& fields = {}) {
+            QTest::newRow(tag.constData()) << frame << fields;
         };
         const QString typical = "0042|1.25s|05Mar24 10:42|=|12.5 Nm";
 
@@ -125,13 +126,11 @@ private slots:
         row("text ends at the first NUL", good + QByteArray("\0junk", 5), typical);
         row("one final LF", good + "\n", typical); // the closing anchor allows it
 
-        row("empty", "");
         row("4 bytes, not looked at", "0042");
         row("5 bytes", "00421");
         row("NUL inside", QByteArray("0042 12.50\0 Nm = 1.25 10:42 05Mar24", 35));
         row("leading blank", " " + good);
         row("trailing blank", good + " ");
-        row("trailing CR", good + "\r");
         row("two lines", good + "\n" + good);
         row("3-digit event", good.mid(1));
         row("torque without point", "0042 12 Nm = 1.25 10:42 05Mar24");
@@ -142,9 +141,14 @@ private slots:
         row("digit in the unit", "0042 12.50 N2 = 1.25 10:42 05Mar24");
         row("Arabic-Indic digits",
             "\xd9\xa0\xd9\xa0\xd9\xa4\xd9\xa2 12.50 Nm = 1.25 10:42 05Mar24");
-        row("invalid UTF-8", "0042 12.50 N\xffm = 1.25 10:42 05Mar24");
-        row("a record line", "1234,0,-5,0,0,0,0,0,0,1700000000,ok,a,B,NM");
         row("1 MiB of digits", QByteArray(1 << 20, '7'));
+        // The torque is shown as its value written with 6 significant digits;
+        // the short texts are read off the line, and must come out the same.
+        for (const QByteArray torque : {"000012.50", "+3.75", "999999.5", "0.1234567", "0.0015",
+                                        "0.00001", "-0.00", "00.010"}) {
+            row(torque, "0042 " + torque + " Nm = 1.25 10:42 05Mar24",
+                "0042|1.25s|05Mar24 10:42|=|" + QString::number(torque.toDouble(), 'g', 6) + " Nm");
+        }
     }
 
     void lines() {
@@ -159,25 +163,6 @@ private slots:
         const bool looked = fields.isEmpty() && frame.size() > 4; // shorter frames are not
         QCOMPARE(log.entries().size(), int(looked));
         QVERIFY(!looked || log.entries()[0].message == "No match found.");
-    }
-
-    // The torque is shown as its value written with 6 significant digits; the
-    // short texts are read off the line, and must come out the same.
-    void torque_data() {
-        QTest::addColumn<QByteArray>("torque");
-        for (const char* torque :
-             {"12.50", "000012.50", "-3.75", "+3.75", "999999.5", "1000000.0", "0.1234567",
-              "0.0015", "0.00001", "-0.00", "7.000001", "00.010"}) {
-            QTest::newRow(torque) << QByteArray(torque);
-        }
-    }
-
-    void torque() {
-        QFETCH(QByteArray, torque);
-        const QVariantMap parsed =
-            DListenLineParser::parse("0042 " + torque + " Nm = 1.25 10:42 05Mar24");
-        QCOMPARE(parsed.value("Torque").toString(),
-                 QString::number(torque.toDouble(), 'g', 6) + " Nm");
     }
 
     // The panel from the library's own resource, with its placeholders filled

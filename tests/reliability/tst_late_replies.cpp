@@ -1,5 +1,6 @@
 #include <command_bench.h>
 #include <d_instruction_router.h>
+#include <sim_bench.h>
 
 #include <QtTest>
 
@@ -28,44 +29,34 @@ private slots:
     // line after the timer is in the tests of each command.)
     void lateReply_data() {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QVariantMap>("arguments");
-        QTest::addColumn<QByteArray>("ready");     // what the run needs before it is answered
         QTest::addColumn<QByteArray>("answer");    // the line that would confirm it
-        QTest::addColumn<int>("timerMs");          // the timer that runs out
-        QTest::addColumn<QStringList>("expired");  // published when it runs out
+        QTest::addColumn<QStringList>("expired");  // published when its timer runs out
         QTest::addColumn<QStringList>("answered"); // published on the answer
         QTest::addColumn<bool>("nextRun");         // the run is finished between the halves
-        const auto command = [](const char* tag, const QString& name, const QVariantMap& arguments,
-                                const QByteArray& ready, const QByteArray& answer, int timerMs,
+        const auto command = [](const char* name, const QByteArray& answer,
                                 const QStringList& expired, const QStringList& answered) {
             for (const bool nextRun : {false, true}) {
-                QTest::addRow("%s, %s run", tag, nextRun ? "next" : "same")
-                    << name << arguments << ready << answer << timerMs << expired << answered
-                    << nextRun;
+                QTest::addRow("%s, %s run", name, nextRun ? "next" : "same")
+                    << QString(name) << answer << expired << answered << nextRun;
             }
         };
-        const QVariantMap lock{{"serialId", "W1"}, {"lock", true}};
+        // The screen lock shares the lock's line handling.
         const QStringList done{"doneOk=true", "failed=false"};
-        const QStringList lockFailed{"failed=true", "doneOk=false"};
-        command("connection", "checkConnectionWithSerial", {{"serialId", "W1"}}, "", "W1 BAT,087\r",
-                3000, {}, done);
-        command("lock", "setLock", lock, "", "W1OK\r", 3000, lockFailed, done);
-        command("screen lock", "setScreenLock", lock, "", "W1OK\r", 3000, lockFailed, done);
-        command("program", "setProgram", {{"serialId", "W1"}, {"program", 3}}, "", "W1ParseOK\r",
-                3000, {"cmd_success=false", "failed=true"}, {"cmd_success=true", "failed=false"});
-        command("listen", "listenEventsData", {{"serialId", "W1"}}, "W1OK\r", record, 5000, {},
-                {"eventData="});
+        command("checkConnectionWithSerial", "W1 BAT,087\r", {}, done);
+        command("setLock", "W1OK\r", {"failed=true", "doneOk=false"}, done);
+        command("setProgram", "W1ParseOK\r", {"cmd_success=false", "failed=true"},
+                {"cmd_success=true", "failed=false"});
+        command("listenEventsData", record, {}, {"eventData="});
     }
 
     void lateReply() {
         QFETCH(QString, command);
-        QFETCH(QVariantMap, arguments);
-        QFETCH(QByteArray, ready);
         QFETCH(QByteArray, answer);
-        QFETCH(int, timerMs);
         QFETCH(QStringList, expired);
         QFETCH(QStringList, answered);
         QFETCH(bool, nextRun);
+        const bool listen = command == "listenEventsData";
+        const QVariantMap arguments{{"serialId", "W1"}, {"lock", true}, {"program", 3}};
 
         CommandBench bench(command, arguments, presets);
         // The driver's own runs end at once, so that only the listeners stand.
@@ -74,9 +65,10 @@ private slots:
         }
         QVERIFY(bench.execute());
         QTRY_COMPARE(bench.driver.standingListeners().size(), 1);
-        bench.send({ready});
-        bench.updates.clear();
-        QTimer* timer = bench.timer(timerMs);
+        if (listen) {
+            bench.send({"W1OK\r"}); // its first clear answered, it takes records
+        }
+        QTimer* timer = bench.timer(listen ? 5000 : 3000);
         QVERIFY(timer && timer->isActive());
         bench.send({answer.left(1)});
         bench.expire(timer);
@@ -91,18 +83,13 @@ private slots:
         QVERIFY(timersStopped(bench.command));
 
         // The next run of the same command on the same plug-in.
-        QSharedPointer<ICommand> next =
-            bench.plugin.commandPrototype(command)->createCommand(arguments);
-        auto* nextCommand = dynamic_cast<DAbstractCommand*>(next.data());
-        QSignalSpy nextUpdates(nextCommand, &DAbstractCommand::sigResultUpdated);
-        QVERIFY(next->commandExecute());
+        BenchRun next(bench.plugin, command, arguments);
+        QVERIFY(next.execute());
         QTRY_COMPARE(bench.driver.standingListeners().size(), 1);
         bench.send({answer.mid(1)});
-        QVERIFY(nextUpdates.isEmpty());
+        QVERIFY(next.updates.isEmpty() && next.events.isEmpty());
         QCOMPARE(bench.updates, expected);
-        bool ok = false;
-        next->finishTheCommand(ok);
-        QVERIFY(ok && timersStopped(nextCommand));
+        QVERIFY(next.finish() && timersStopped(next.command));
         QTRY_COMPARE(DInstructionRouter::instance().instructionCount(), 0);
     }
 };

@@ -3,7 +3,6 @@
 #include <sim_bench.h>
 
 #include <QElapsedTimer>
-#include <QSet>
 #include <QtTest>
 
 class TstSoak : public QObject {
@@ -18,7 +17,7 @@ private slots:
         const int count = countFromEnvironment("WRENCH_SOAK_TIGHTENINGS", 100);
         const int silenceEvery = 25;
         SimBench bench("split,crlf,garbage,repeat");
-        int silences = 0, closes = 0, reopens = 0;
+        int silences = 0, reopens = 0;
         QList<QByteArray> records;
         connect(&bench.wrench, &DSimWrench::tightened, [&](const QByteArray& record) {
             records.append(record);
@@ -31,10 +30,7 @@ private slots:
         // A spell ends once the line has been closed for the silence and the
         // next frame has opened it again.
         bool closedForSilence = false;
-        connect(&bench.line, &QIODevice::aboutToClose, [&] {
-            ++closes;
-            closedForSilence = true;
-        });
+        connect(&bench.line, &QIODevice::aboutToClose, [&] { closedForSilence = true; });
         connect(&bench.driver, &PDriverSerial::sigBytesWritten, [&] {
             if (closedForSilence && bench.line.isOpen()) {
                 closedForSilence = false;
@@ -43,7 +39,7 @@ private slots:
             }
         });
 
-        runToOutcome(bench, "setProgram", {{"serialId", "W1"}, {"program", 3}});
+        runToOutcome(bench.plugin, "setProgram", {{"serialId", "W1"}, {"program", 3}});
 
         BenchRun listen(bench.plugin, "listenEventsData", {{"serialId", "W1"}});
         QVERIFY(listen.execute());
@@ -65,20 +61,11 @@ private slots:
         // A few more polls: nothing further is published.
         const int written = bench.framesWritten;
         QVERIFY(runUntil([&] { return bench.framesWritten > written + 5; }, 5000));
-        const qint64 ms = elapsed.elapsed();
+        qInfo("soak: %d tightenings, %d published, %d silences, %d reopens, %lld ms",
+              int(records.size()), int(listen.events.size()), silences, reopens, elapsed.elapsed());
 
-        QSet<int> timestamps;
-        for (const QVariant& event : qAsConst(listen.events)) {
-            timestamps.insert(event.toMap().value("timestamp").toInt());
-        }
-        const int duplicates = listen.events.size() - timestamps.size();
-        qInfo("soak: %d tightenings, %d published, %d duplicates, %d silences, %d closes, "
-              "%d reopens, %lld ms",
-              int(records.size()), int(listen.events.size()), duplicates, silences, closes, reopens,
-              ms);
-
+        // A tightening published twice, or lost, shows in the count or in the order.
         QCOMPARE(listen.events.size(), records.size());
-        QCOMPARE(duplicates, 0);
         QVERIFY(silences > 0 && silences <= count / silenceEvery && reopens >= silences);
         for (int i = 0; i < records.size(); ++i) {
             QVariantMap event = listen.events[i].toMap();

@@ -4,6 +4,10 @@
 
 #include <QtTest>
 
+// The arguments of every run: each command reads those it declares.
+const QVariantMap arguments{
+    {"serialId", "W1"}, {"lock", true}, {"program", 3}, {"parallelListening", true}};
+
 class TstScenarios : public QObject {
     Q_OBJECT
 
@@ -13,31 +17,23 @@ private slots:
     void commandAgainstTheWrench_data() {
         QTest::addColumn<QString>("faults");
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QVariantMap>("arguments");
         QTest::addColumn<QStringList>("updates");
-
         const QStringList done{"doneOk=true", "failed=false"};
-        const QStringList success{"cmd_success=true", "failed=false"};
-        const QVariantMap lock{{"serialId", "W1"}, {"lock", true}};
-        const QVariantMap program{{"serialId", "W1"}, {"program", 3}};
         for (const QString faults : {"", "split", "crlf", "garbage", "split,crlf,garbage"}) {
-            const QString tag = faults.isEmpty() ? "no fault" : faults;
-            QTest::addRow("connection, %s", qPrintable(tag))
-                << faults << "checkConnectionWithSerial" << QVariantMap{{"serialId", "W1"}} << done;
-            QTest::addRow("lock, %s", qPrintable(tag)) << faults << "setLock" << lock << done;
-            QTest::addRow("screen lock, %s", qPrintable(tag))
-                << faults << "setScreenLock" << lock << done;
-            QTest::addRow("program, %s", qPrintable(tag))
-                << faults << "setProgram" << program << success;
+            for (const QString command :
+                 {"checkConnectionWithSerial", "setLock", "setScreenLock", "setProgram"}) {
+                QTest::addRow("%s, %s", qPrintable(command), qPrintable(faults))
+                    << faults << command
+                    << (command == "setProgram" ? QStringList{"cmd_success=true", "failed=false"}
+                                                : done);
+            }
         }
-        QTest::newRow("init config") << ""
-                                     << "setInitConfig" << QVariantMap{{"serialId", "W1"}} << done;
+        QTest::newRow("setInitConfig") << QString() << QString("setInitConfig") << done;
     }
 
     void commandAgainstTheWrench() {
         QFETCH(QString, faults);
         QFETCH(QString, command);
-        QFETCH(QVariantMap, arguments);
         SimBench bench(faults);
         BenchRun run(bench.plugin, command, arguments);
         QVERIFY(run.execute());
@@ -50,22 +46,19 @@ private slots:
     // What the wrench and the driver were told to do, and did.
     void whatTheWrenchAndTheDriverWereToldToDo() {
         SimBench bench("split");
-        runToOutcome(bench, "setLock", {{"serialId", "W1"}, {"lock", true}});
-        runToOutcome(bench, "setScreenLock", {{"serialId", "W1"}, {"lock", true}});
-        runToOutcome(bench, "setProgram", {{"serialId", "W1"}, {"program", 3}});
+        runToOutcome(bench.plugin, "setLock", arguments);
+        runToOutcome(bench.plugin, "setScreenLock", arguments);
+        runToOutcome(bench.plugin, "setProgram", arguments);
         QVERIFY(bench.wrench.isLocked() && bench.wrench.isScreenLocked());
         QCOMPARE(bench.wrench.program(),
                  QByteArray("STA,0012500,+0000500,-0000500,0005000,0300,+0025,-0025"));
-        runToOutcome(bench, "setLock", {{"serialId", "W1"}, {"lock", false}});
+        runToOutcome(bench.plugin, "setLock", {{"serialId", "W1"}, {"lock", false}});
         QVERIFY(!bench.wrench.isLocked());
-        runToOutcome(bench, "setParallelListening",
-                     {{"serialId", "W1"}, {"parallelListening", true}});
+        runToOutcome(bench.plugin, "setParallelListening", arguments);
         QVERIFY(bench.driver.parallelListening());
-        runToOutcome(bench, "setKeepAliveFonction",
-                     {{"serialId", "W1"},
-                      {"frame", QByteArray("BAT\r")},
-                      {"responseFrame", QByteArray("?")},
-                      {"timeout", 4000}});
+        runToOutcome(
+            bench.plugin, "setKeepAliveFonction",
+            {{"serialId", "W1"}, {"frame", "BAT\r"}, {"responseFrame", "?"}, {"timeout", 4000}});
         QCOMPARE(bench.driver.keepAliveFrame(), QByteArray("W1BAT\r"));
         QCOMPARE(bench.driver.keepAliveInterval(), 4000);
     }
@@ -76,30 +69,26 @@ private slots:
         QTest::addColumn<QString>("faults");
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("expiries");
-        QTest::addColumn<bool>("answered");
         QTest::addColumn<QStringList>("updates");
-        const QStringList lockFailed{"failed=true", "doneOk=false"};
-        QTest::newRow("lock refused") << "refuse"
-                                      << "setLock" << 1 << true << lockFailed;
-        QTest::newRow("lock unanswered") << "silent"
-                                         << "setLock" << 1 << false << lockFailed;
-        QTest::newRow("screen lock refused") << "refuse"
-                                             << "setScreenLock" << 1 << true << lockFailed;
-        QTest::newRow("program refused")
-            << "refuse"
-            << "setProgram" << 1 << true << QStringList{"cmd_success=false", "failed=true"};
-        QTest::newRow("connection unanswered")
-            << "silent"
-            << "checkConnectionWithSerial" << 5 << false << QStringList{"failed=true"};
+        const auto row = [](const char* faults, const char* command, int expiries,
+                            const QStringList& updates) {
+            QTest::addRow("%s, %s", command, faults)
+                << QString(faults) << QString(command) << expiries << updates;
+        };
+        // The screen lock shares the lock's answer handling.
+        row("refuse", "setLock", 1, {"failed=true", "doneOk=false"});
+        row("silent", "setLock", 1, {"failed=true", "doneOk=false"});
+        row("refuse", "setProgram", 1, {"cmd_success=false", "failed=true"});
+        row("silent", "checkConnectionWithSerial", 5, {"failed=true"});
     }
 
     void unansweredCommandsFail() {
         QFETCH(QString, faults);
         QFETCH(QString, command);
         QFETCH(int, expiries);
-        QFETCH(bool, answered);
+        const bool answered = faults == "refuse";
         SimBench bench(faults);
-        BenchRun run(bench.plugin, command, {{"serialId", "W1"}, {"lock", true}, {"program", 3}});
+        BenchRun run(bench.plugin, command, arguments);
         QVERIFY(run.execute());
         for (int expiry = 0; expiry < expiries; ++expiry) {
             // The frame has reached the wrench, and its refusal has come back.
@@ -116,27 +105,24 @@ private slots:
         QTRY_COMPARE(DInstructionRouter::instance().instructionCount(), 0);
     }
 
-    // Every tightening reaches the host once, in order, whatever the line does,
-    // and when the wrench refuses the "CLR" of the first one.
+    // Every tightening reaches the host once, in order, also when the wrench
+    // refuses the "CLR" of the first one. (The soak adds the line's faults.)
     void tighteningsArePublishedOnceInOrder_data() {
-        QTest::addColumn<QString>("faults");
         QTest::addColumn<bool>("refusedClear");
-        QTest::newRow("no fault") << "" << false;
-        QTest::newRow("all the line faults") << "split,crlf,garbage,repeat" << false;
-        QTest::newRow("a refused clear") << "" << true;
+        QTest::newRow("cleared") << false;
+        QTest::newRow("a refused clear") << true;
     }
 
     void tighteningsArePublishedOnceInOrder() {
-        QFETCH(QString, faults);
         QFETCH(bool, refusedClear);
-        SimBench bench(faults);
+        SimBench bench("");
         if (refusedClear) {
             bench.wrench.refuseNextClear();
         }
         QList<QByteArray> records;
         connect(&bench.wrench, &DSimWrench::tightened,
                 [&records](const QByteArray& line) { records.append(line); });
-        runToOutcome(bench, "setProgram", {{"serialId", "W1"}, {"program", 3}});
+        runToOutcome(bench.plugin, "setProgram", arguments);
         bench.wrench.tighten(); // saved before anyone listens
         BenchRun listen(bench.plugin, "listenEventsData", {{"serialId", "W1"}});
         QVERIFY(listen.execute());
@@ -165,10 +151,10 @@ private slots:
         QProcess simulator;
         simulator.start(WRENCH_SIM_PROGRAM,
                         {"--pty", "--sim-tightenings", "1", "--sim-every", "50"});
-        if (!simulator.waitForStarted(5000) || !simulator.waitForReadyRead(5000)) {
-            QSKIP("no pseudo-terminal here");
-        }
-        const QString port = QString::fromUtf8(simulator.readLine().trimmed());
+        // The program names its pseudo-terminal on its first line.
+        const QString port = simulator.waitForReadyRead(5000)
+                                 ? QString::fromUtf8(simulator.readLine().trimmed())
+                                 : QString();
         if (port.isEmpty()) {
             QSKIP("no pseudo-terminal here");
         }
@@ -186,11 +172,7 @@ private slots:
         plugin.initPluginCommands();
         plugin.setDriver(&driver);
 
-        BenchRun lock(plugin, "setLock", {{"serialId", "W1"}, {"lock", true}});
-        QVERIFY(lock.execute());
-        QTRY_VERIFY(lock.outcome());
-        QCOMPARE(lock.updates, QStringList({"doneOk=true", "failed=false"}));
-        lock.finish();
+        runToOutcome(plugin, "setLock", arguments);
 
         BenchRun listen(plugin, "listenEventsData", {{"serialId", "W1"}});
         QVERIFY(listen.execute());

@@ -4,23 +4,6 @@
 #include <QSignalSpy>
 #include <QTimer>
 
-namespace {
-
-QString escaped(const QByteArray& bytes) {
-    QString text;
-    for (const char byte : bytes) {
-        const auto code = static_cast<unsigned char>(byte);
-        if (code >= 0x20 && code < 0x7f && code != '\\') {
-            text += QLatin1Char(byte);
-        } else {
-            text += QString("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
-        }
-    }
-    return text;
-}
-
-} // namespace
-
 CommandBench::CommandBench(const QString& commandName, const QVariantMap& arguments,
                            const QVariantMap& configuration) {
     plugin.setDriver(&driver);
@@ -104,8 +87,16 @@ QString describeValue(const QVariant& value) {
     }
     case QMetaType::Double:
         return QString::number(value.toDouble(), 'g', 17);
-    case QMetaType::QByteArray:
-        return escaped(value.toByteArray());
+    case QMetaType::QByteArray: {
+        QString text;
+        for (const char byte : value.toByteArray()) {
+            const auto code = static_cast<unsigned char>(byte);
+            text += code >= 0x20 && code < 0x7f && code != '\\'
+                        ? QString(QLatin1Char(byte))
+                        : QString("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        }
+        return text;
+    }
     case QMetaType::UnknownType:
         return "invalid";
     default:

@@ -71,8 +71,8 @@ bool BenchRun::finish() {
     return ok;
 }
 
-void runToOutcome(SimBench& bench, const QString& command, const QVariantMap& arguments) {
-    BenchRun run(bench.plugin, command, arguments);
+void runToOutcome(DAbstractPlugin& plugin, const QString& command, const QVariantMap& arguments) {
+    BenchRun run(plugin, command, arguments);
     QVERIFY(run.execute());
     QTRY_VERIFY(run.outcome());
     QVERIFY2(!run.updates.contains("failed=true"), qPrintable(run.updates.join(' ')));

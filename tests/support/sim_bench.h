@@ -49,7 +49,7 @@ struct BenchRun {
 };
 
 // Runs the command to its outcome, which must be no failure, and finishes it.
-void runToOutcome(SimBench& bench, const QString& command, const QVariantMap& arguments);
+void runToOutcome(DAbstractPlugin& plugin, const QString& command, const QVariantMap& arguments);
 
 // Keeps a timer that its owner restarts with its usual interval (the listen
 // command's poll timer after each record) running with intervalMs instead,
