@@ -33,6 +33,7 @@ private slots:
                                   << Lines{QByteArray("W1\0OK", 5), ""};
         QTest::newRow("at the cap") << Lines{cap + "\r"} << Lines{cap, ""};
         QTest::newRow("over the cap") << Lines{cap + "yW1OK\rW1OK\r"} << Lines{"W1OK", ""};
+        QTest::newRow("over the cap, not ended") << Lines{cap + "y"} << Lines{""};
         QTest::newRow("over the cap across chunks, LF")
             << Lines{cap.left(3000), cap.left(3000), "OK\nW1OK", "\r"} << Lines{"W1OK", ""};
         QTest::newRow("flood") << Lines{flood, flood, flood, "\rW1OK\r"} << Lines{"W1OK", ""};
