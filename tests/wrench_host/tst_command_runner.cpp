@@ -136,13 +136,9 @@ private slots:
                 }
             });
         QSignalSpy ended(&runner, &DCommandRunner::sigEnded);
-        DRunRequest request;
-        request.kind =
+        const auto kind =
             command == "listenEventsData" ? DRunRequest::Kind::Listen : DRunRequest::Kind::Run;
-        request.command = command;
-        request.arguments = arguments;
-        request.count = count;
-        runner.start(request, 20000);
+        runner.start({kind, command, arguments, count}, 20000);
 
         auto* limit = runner.findChild<QTimer*>();
         QVERIFY(limit && limit->isSingleShot() && limit->isActive());
