@@ -26,33 +26,24 @@ private slots:
         };
         good("bool true", "bool", "true", true);
         bad("bool yes", "bool", "yes", "expected bool (true or false)");
-        bad("bool empty", "bool", "", "expected bool");
 
         good("uint max", "uint", "4294967295", 4294967295u);
         good("uint leading zero", "uint", "007", 7u);
         bad("uint max + 1", "uint", "4294967296", "expected uint (a whole number from 0");
         bad("uint negative", "uint", "-1", "expected uint");
-        bad("uint hex", "uint", "0x10", "expected uint");
-        bad("uint fraction", "uint", "1.5", "expected uint");
         bad("uint 20 digits", "uint", "99999999999999999999", "expected uint");
 
-        good("int negative", "int", "-5000", -5000);
         good("int min", "int", "-2147483648", std::numeric_limits<int>::min());
         good("int max", "int", "2147483647", std::numeric_limits<int>::max());
         bad("int max + 1", "int", "2147483648", "expected int (a whole number from -2147483648");
         bad("int min - 1", "int", "-2147483649", "expected int");
-        bad("int sign only", "int", "-", "expected int");
 
-        good("strg", "strg", "W1", QString("W1"));
         good("strg keeps backslash", "strg", "a\\rb", QString("a\\rb"));
 
-        good("byAr cr lf tab", "byAr", "a\\r\\n\\tb", QByteArray("a\r\n\tb"));
+        // Escapes beyond the round trip's.
         good("byAr backslash quote", "byAr", "\\\\\\\"\\'", QByteArray("\\\"'"));
         good("byAr escape letters", "byAr", "\\a\\b\\f\\v\\e", QByteArray("\a\b\f\v\x1b"));
-        good("byAr hex", "byAr", "\\x1b[0m", QByteArray("\x1b[0m"));
-        good("byAr hex takes two digits", "byAr", "\\x414", QByteArray("A4"));
         good("byAr hex one digit", "byAr", "\\xfg", QByteArray("\x0fg"));
-        good("byAr nul", "byAr", "a\\0b", QByteArray("a\0b", 3));
         good("byAr octal", "byAr", "\\101\\0101",
              QByteArray("A\x08"
                         "1"));
@@ -91,10 +82,8 @@ private slots:
     void escapeRoundTrip_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("answer") << QByteArray("W1OK\r") << QString("W1OK\\r");
         QTest::newRow("crlf tab") << QByteArray("a\r\n\t") << QString("a\\r\\n\\t");
         QTest::newRow("backslash") << QByteArray("a\\b") << QString("a\\\\b");
-        QTest::newRow("quote stays") << QByteArray("\"") << QString("\"");
         QTest::newRow("nul before digit") << QByteArray("\0"
                                                         "1",
                                                         2)
@@ -117,10 +106,8 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QStringList>("words");
-        QTest::newRow("command") << "setLock  lock=true\t" << true
-                                 << QStringList{"setLock", "lock=true"};
-        QTest::newRow("comment") << "# set up" << true << QStringList{};
-        QTest::newRow("trailing comment") << "list # all of it" << true << QStringList{"list"};
+        QTest::newRow("blanks, trailing comment")
+            << "setLock  lock=true\t# set up" << true << QStringList{"setLock", "lock=true"};
         QTest::newRow("double quotes keep blanks")
             << "setKeepAliveFonction frame=\"A B\\r\"" << true
             << QStringList{"setKeepAliveFonction", "frame=A B\\r"};
@@ -130,10 +117,8 @@ private slots:
         QTest::newRow("single quotes take all")
             << "presets='{\"3\": {\"angle\": 30}}' x='\\'" << true
             << QStringList{"presets={\"3\": {\"angle\": 30}}", "x=\\"};
-        QTest::newRow("empty quotes") << "serialId=\"\"" << true << QStringList{"serialId="};
         QTest::newRow("carriage return") << "list\r" << true << QStringList{"list"};
-        QTest::newRow("open double quote") << "x=\"abc" << false << QStringList{};
-        QTest::newRow("open single quote") << "x='abc" << false << QStringList{};
+        QTest::newRow("open quote") << "x=\"abc" << false << QStringList{};
     }
     void scriptLine() {
         QFETCH(QString, line);
@@ -145,11 +130,7 @@ private slots:
     }
 
     // The trace's time stamp: seconds since the start, milliseconds after the point.
-    void timeStamp() {
-        QCOMPARE(DHostClock::stamp(0), QString("(     0.000)"));
-        QCOMPARE(DHostClock::stamp(12045), QString("(    12.045)"));
-        QCOMPARE(DHostClock::stamp(Q_INT64_C(86400001)), QString("( 86400.001)"));
-    }
+    void timeStamp() { QCOMPARE(DHostClock::stamp(12045), QString("(    12.045)")); }
 };
 
 QTEST_APPLESS_MAIN(TstValueConverter)

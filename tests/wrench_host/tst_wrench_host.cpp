@@ -1,5 +1,4 @@
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,37 +20,28 @@ private:
 
     QTemporaryDir m_dir;
 
-    // Writes each file (name -> content) into the temporary folder and runs
-    // the host there; "{dir}" in an argument is that folder. With "{sim}" as
-    // the first argument the simulator runs instead.
-    Outcome runHost(QStringList arguments, const QVariantMap& files = {}) {
-        for (auto it = files.constBegin(); it != files.constEnd(); ++it) {
-            QFile file(m_dir.filePath(it.key()));
-            if (!file.open(QIODevice::WriteOnly)) {
-                qFatal("cannot write %s", qPrintable(file.fileName()));
-            }
-            file.write(it.value().toString().toUtf8());
+    void writeFile(const QString& name, const QString& text) {
+        QFile file(m_dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0) {
+            qFatal("cannot write %s", qPrintable(file.fileName()));
         }
-        for (QString& argument : arguments) {
-            argument.replace("{dir}", m_dir.path());
-        }
+    }
+
+    // Runs the host in the temporary folder; "{dir}" in an argument is that
+    // folder. With "{sim}" as the first argument the simulator runs instead.
+    Outcome runHost(QStringList arguments) {
+        arguments.replaceInStrings("{dir}", m_dir.path());
         const bool sim = arguments.value(0) == "{sim}";
         QProcess host;
         host.setWorkingDirectory(WRENCH_SOURCE_DIR);
         host.start(sim ? WRENCH_SIM_FILE : WRENCH_HOST_FILE, sim ? arguments.mid(1) : arguments);
-        Outcome outcome;
         if (!host.waitForFinished(30000)) {
-            host.kill();
+            host.kill(); // a crash: exit code -1
             host.waitForFinished();
-            return outcome;
         }
-        outcome.exitCode = host.exitStatus() == QProcess::NormalExit ? host.exitCode() : -1;
-        outcome.lines = QString::fromUtf8(host.readAllStandardOutput()).split('\n');
-        if (outcome.lines.last().isEmpty()) {
-            outcome.lines.removeLast();
-        }
-        outcome.errors = QString::fromUtf8(host.readAllStandardError());
-        return outcome;
+        return {host.exitStatus() == QProcess::NormalExit ? host.exitCode() : -1,
+                QString::fromUtf8(host.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+                QString::fromUtf8(host.readAllStandardError())};
     }
 
     // A part of the text, or, after a leading "^", a regular expression found
@@ -64,23 +54,13 @@ private:
         return pattern.match(text).hasMatch();
     }
 
-    static void verifyJsonLines(const QStringList& lines) {
-        for (const QString& line : lines) {
-            QJsonParseError error{};
-            const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8(), &error);
-            QVERIFY2(error.error == QJsonParseError::NoError && document.isObject(),
-                     qPrintable("not a JSON object: " + line));
-        }
-    }
-
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
-    // Arguments (and files) -> exit status; a part of stdout, of its last
-    // line and of stderr; the number of stdout lines (-1: any).
+    // Arguments (and the files they name) -> exit status; a part of stdout,
+    // of its last line and of stderr; the number of stdout lines (-1: any).
     void program_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QVariantMap>("files");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("lastLine");
@@ -89,161 +69,122 @@ private slots:
         const QString config = "examples/config.json";
         const auto row = [](const char* name, const QStringList& arguments, int exitCode,
                             const QString& output, const QString& lastLine, const QString& errors,
-                            int lineCount = -1, const QVariantMap& files = {}) {
-            QTest::newRow(name) << arguments << files << exitCode << output << lastLine << errors
+                            int lineCount = -1) {
+            QTest::newRow(name) << arguments << exitCode << output << lastLine << errors
                                 << lineCount;
         };
-
         // Usage and configuration errors: exit 2, nothing on stdout.
-        row("no command", {}, 2, "", "", "no command given", 0);
-        row("unknown verb", {"frobnicate"}, 2, "", "", "unknown command frobnicate", 0);
-        row("unknown option", {"--frob", "list"}, 2, "", "", "unknown option --frob", 0);
-        row("option without value", {"list", "--config"}, 2, "", "", "--config needs a value", 0);
-        row("switch with a value", {"--trace=yes", "list"}, 2, "", "", "--trace takes no value", 0);
-        row("bad number", {"--time-limit", "soon", "list"}, 2, "", "",
-            "--time-limit needs a whole number", 0);
-        row("bad reconnect limit", {"--reconnect-limit", "-1", "list"}, 2, "", "",
-            "--reconnect-limit needs a whole number from 0", 0);
-        row("-- ends the options", {"run", "setLock", "--", "--lock=true"}, 2, "", "",
-            "setLock has no parameter --lock", 0);
-        row("unknown command", {"run", "setLok"}, 2, "", "", "unknown command \"setLok\"", 0);
-        row("unknown key", {"run", "setLock", "lokc=true"}, 2, "", "",
-            "setLock has no parameter lokc (it takes: serialId, lock)", 0);
-        row("not key=value", {"run", "setLock", "true"}, 2, "", "", "\"true\" is not KEY=VALUE", 0);
-        row("bad bool", {"run", "setLock", "lock=yes"}, 2, "", "",
-            "lock: expected bool (true or false), not \"yes\"", 0);
-        row("count without listen", {"--count", "2", "run", "setLock", "lock=true"}, 2, "", "",
-            "--count applies to listen only", 0);
-        row("bad fault", {"--sim-fault", "split,wobble", "run", "setLock", "lock=true"}, 2, "", "",
-            "--sim-fault", 0);
-        row("bad plug-in", {"--plugin", "{dir}/none.so", "list"}, 2, "", "",
-            "cannot load the plug-in {dir}/none.so", 0);
-        row("port that is not there", {"--port", "{dir}/ttyNone", "run", "setLock", "lock=true"}, 2,
-            "", "", "cannot open serial port {dir}/ttyNone: No such file or directory", 0);
-        row("help for no such command", {"help", "setLok"}, 2, "", "", "unknown command \"setLok\"",
-            0);
-        row("export without a store", {"export", "--csv"}, 2, "", "", "export needs --store FILE",
-            0);
-        row("export option elsewhere", {"--since", "2026-12-07", "list"}, 2, "", "",
-            "--csv, --jsonl and --since apply to export only", 0);
-        row("broker URL", {"--mqtt", "tcp://127.0.0.1", "list"}, 2, "", "",
-            "--mqtt needs mqtt://HOST[:PORT][/PREFIX]", 0);
+        const auto refused = [&row](const char* name, const QStringList& arguments,
+                                    const QString& errors) {
+            row(name, arguments, 2, "", "", errors, 0);
+        };
+        refused("no command", {}, "no command given");
+        refused("unknown verb", {"frobnicate"}, "unknown command frobnicate");
+        refused("unknown option", {"--frob", "list"}, "unknown option --frob");
+        refused("option without value", {"list", "--config"}, "--config needs a value");
+        refused("switch with a value", {"--trace=yes", "list"}, "--trace takes no value");
+        refused("bad number", {"--time-limit", "soon", "list"},
+                "--time-limit needs a whole number");
+        refused("bad reconnect limit", {"--reconnect-limit", "-1", "list"},
+                "--reconnect-limit needs a whole number from 0");
+        refused("unknown command", {"run", "setLok"}, "unknown command \"setLok\"");
+        refused("unknown key", {"run", "setLock", "lokc=true"},
+                "setLock has no parameter lokc (it takes: serialId, lock)");
+        refused("not key=value", {"run", "setLock", "true"}, "\"true\" is not KEY=VALUE");
+        refused("bad bool", {"run", "setLock", "lock=yes"},
+                "lock: expected bool (true or false), not \"yes\"");
+        refused("count without listen", {"--count", "2", "run", "setLock", "lock=true"},
+                "--count applies to listen only");
+        refused("bad fault", {"--sim-fault", "split,wobble", "run", "setLock", "lock=true"},
+                "--sim-fault");
+        refused("bad plug-in", {"--plugin", "{dir}/none.so", "list"},
+                "cannot load the plug-in {dir}/none.so");
+        refused("help for no such command", {"help", "setLok"}, "unknown command \"setLok\"");
+        refused("export without a store", {"export", "--csv"}, "export needs --store FILE");
+        refused("export option elsewhere", {"--since", "2026-12-07", "list"},
+                "--csv, --jsonl and --since apply to export only");
+        refused("broker URL", {"--mqtt", "tcp://127.0.0.1", "list"},
+                "--mqtt needs mqtt://HOST[:PORT][/PREFIX]");
 
         // Required parameters (no declared default) given neither as an
         // argument nor in the configuration: refused before anything is sent.
         const QString required = ": required, without a default, and not in the configuration";
-        row("required: lock", {"run", "setLock", "serialId=W1"}, 2, "", "",
-            "setLock needs lock (bool)" + required, 0);
-        row("required: serial ID of the check", {"run", "checkConnectionWithSerial"}, 2, "", "",
-            "checkConnectionWithSerial needs serialId (strg)" + required, 0);
-        row("required: both frames", {"run", "setKeepAliveFonction", "timeout=100"}, 2, "", "",
-            "setKeepAliveFonction needs frame (byAr), responseFrame (byAr)" + required, 0);
-        row("required: in a script", {"--config", config, "script", "{dir}/req.script"}, 2, "", "",
-            "{dir}/req.script:2: setScreenLock needs lock (bool)", 0,
-            {{"req.script", "setLock lock=true\nsetScreenLock\n"}});
+        refused("required: both frames", {"run", "setKeepAliveFonction", "timeout=100"},
+                "setKeepAliveFonction needs frame (byAr), responseFrame (byAr)" + required);
         row("required: the configuration gives it",
             {"--config", config, "run", "checkConnectionWithSerial"}, 0, "", "\"ok\":true", "", 3);
 
         // The configuration is checked before anything runs; keys nobody reads
         // are warned about, once each.
-        const auto configRow = [&row](const char* name, const QString& text, int exitCode,
-                                      const QString& errors) {
-            row(name, {"--config", "{dir}/check.json", "list"}, exitCode, "", "", errors,
-                exitCode == 0 ? 9 : 0, {{"check.json", text}});
+        const auto configRow = [&](const char* name, const QString& text, const QString& errors) {
+            writeFile(name, text);
+            refused(name, {"--config", "{dir}/" + QString(name), "list"}, errors);
         };
-        row("missing config", {"--config", "{dir}/none.json", "list"}, 2, "", "",
-            "cannot read the configuration {dir}/none.json", 0);
-        configRow("bad json", "{\n  \"serialId\": \"W1\",\n}\n", 2,
-                  "the configuration {dir}/check.json is not valid JSON: object is missing after "
+        refused("missing config", {"--config", "{dir}/none.json", "list"},
+                "cannot read the configuration {dir}/none.json");
+        configRow("bad json", "{\n  \"serialId\": \"W1\",\n}\n",
+                  "the configuration {dir}/bad json is not valid JSON: object is missing after "
                   "a comma at line 3, column 2");
-        configRow("not an object", "[1, 2]", 2,
-                  "the configuration {dir}/check.json is not a "
-                  "JSON object");
-        configRow("serial ID a number", "{\"serialId\": 4711}", 2,
-                  "^the configuration .*check.json: \"serialId\" must be text, not 4711$");
-        configRow("program as text", "{\"program\": \"3\"}", 2,
-                  "\"program\" must be a whole number from 0 to 4294967295, not \"3\"");
-        configRow("program a fraction", "{\"program\": 2.5}", 2,
+        configRow("not an object", "[1, 2]",
+                  "the configuration {dir}/not an object is not a JSON object");
+        configRow("serial ID a number", "{\"serialId\": 4711}",
+                  "^the configuration .*number: \"serialId\" must be text, not 4711$");
+        configRow("program a fraction", "{\"program\": 2.5}",
                   "\"program\" must be a whole number from 0 to 4294967295, not 2.5");
-        configRow("presets a list", "{\"presets\": [1]}", 2,
+        configRow("presets a list", "{\"presets\": [1]}",
                   "\"presets\" must be a JSON object of presets by number, not a list");
-        configRow("preset number 03", "{\"presets\": {\"03\": {}}}", 2,
+        configRow("preset number 03", "{\"presets\": {\"03\": {}}}",
                   "preset \"03\" is not a preset number");
-        configRow("preset number too large", "{\"presets\": {\"4294967296\": {}}}", 2,
+        configRow("preset number too large", "{\"presets\": {\"4294967296\": {}}}",
                   "preset \"4294967296\" is not a preset number");
-        configRow("preset not an object", "{\"presets\": {\"3\": 12.5}}", 2,
+        configRow("preset not an object", "{\"presets\": {\"3\": 12.5}}",
                   "preset \"3\" must be a JSON object, not 12.5");
-        configRow("angle as text", "{\"presets\": {\"3\": {\"angle\": \"30\"}}}", 2,
+        configRow("angle as text", "{\"presets\": {\"3\": {\"angle\": \"30\"}}}",
                   "preset \"3\": \"angle\" must be a number, not \"30\"");
-        configRow("priority Angle", "{\"presets\": {\"3\": {\"priority\": \"Angle\"}}}", 2,
+        configRow("priority Angle", "{\"presets\": {\"3\": {\"priority\": \"Angle\"}}}",
                   "preset \"3\": \"priority\" must be \"angle\" or \"torque\", not \"Angle\"");
-        configRow("unknown keys warned once",
+        writeFile("unknown.json",
                   "{\"portName\": \"/dev/ttyS0\", \"presets\": {\"1\": {\"colour\": 1}, "
-                  "\"2\": {\"colour\": 2, \"name\": \"M6\"}}}",
-                  0,
-                  "^\\Awrench_host: the configuration .*: \"portName\" is no parameter of any "
-                  "command: nothing reads it\nwrench_host: the configuration .*: preset \"1\": "
-                  "\"colour\" is no key of a preset: carried through, unused\n\\z");
+                  "\"2\": {\"colour\": 2, \"name\": \"M6\"}}}");
+        row("unknown keys warned once", {"--config", "{dir}/unknown.json", "list"}, 0, "", "",
+            "^\\Awrench_host: the configuration .*: \"portName\" is no parameter of any "
+            "command: nothing reads it\nwrench_host: the configuration .*: preset \"1\": "
+            "\"colour\" is no key of a preset: carried through, unused\n\\z",
+            9);
         row("the example configuration is clean", {"--config", config, "list"}, 0, "", "",
             "^\\A\\z", 9);
 
         // What a technician asks for.
         row("help", {"--help"}, 0, "usage: wrench_host [OPTIONS] list", "wrong).", "");
         row("version", {"--version"}, 0, "wrench_host " WRENCH_VERSION, "", "", 1);
-        row("simulator version", {"{sim}", "--version"}, 0, "wrench_sim " WRENCH_VERSION, "", "",
-            1);
+        row("sim version", {"{sim}", "--version"}, 0, "wrench_sim " WRENCH_VERSION, "", "", 1);
         row("help for a command", {"help", "setLock"}, 0,
             "  lock (bool: true or false)\n      True to lock, false to unlock; required\n",
             "default false", "");
-        row("list", {"list"}, 0, "\"name\":\"setLock\"", "\"name\":\"setParallelListening\"", "",
-            9);
         row("list: required or the default", {"list"}, 0,
             "^\\{\"description\":\"True to lock, false to unlock\",\"name\":\"lock\","
             "\"required\":true,\"type\":\"bool\"\\}[\\s\\S]*\\{\"default\":5000,\"description\":"
-            "\"Keep "
-            "alive timeout\",\"name\":\"timeout\",\"required\":false,\"type\":\"int\"\\}",
-            "", "", 9);
+            "\"Keep alive timeout\",\"name\":\"timeout\",\"required\":false,\"type\":\"int\"\\}",
+            "\"name\":\"setParallelListening\"", "", 9);
         row("lock", {"run", "setLock", "serialId=W1", "lock=true"}, 0,
             "{\"result\":\"doneOk\",\"value\":true}",
             "{\"command\":\"setLock\",\"ok\":true,\"results\":{\"doneOk\":true,\"failed\":false}}",
             "", 3);
-        row("preset from the config", {"run", "getPresetData", "program=3", "--config", config}, 0,
-            "\"torque_str\":\"30° (12.5Nm)\"", "\"ok\":true", "", 3);
-        row("preset not in the config", {"--config", config, "run", "getPresetData", "program=9"},
-            1, "{\"result\":\"cmd_success\",\"value\":false}", "\"ok\":false",
-            "wrench_host: getPresetData: failed: preset 9 is not in the presets\n", 3);
-        row("keep-alive bytes",
-            {"run", "setKeepAliveFonction", "frame=\\x05PNG\\r", "responseFrame=", "timeout=500"},
-            0, "{\"result\":\"cmd_success\",\"value\":true}", "\"ok\":true", "", 2);
         row("trace", {"--trace", "run", "setLock", "serialId=W1", "lock=false"}, 0, "",
             "\"ok\":true",
             "^^\\(\\s+\\d+\\.\\d{3}\\) > W1UCK\\\\r\n\\(\\s+\\d+\\.\\d{3}\\) < W1OK\\\\r$");
 
-        // Declared defaults reach the wrench; a configured value wins over them.
-        row("default program 1", {"--config", config, "--trace", "run", "setProgram"}, 0, "",
-            "\"ok\":true", ") > W1SET,0010000,+0000500,-0000500\\r\n");
-        row("default serial ID empty", {"--trace", "run", "setInitConfig"}, 0, "", "\"ok\":true",
-            ") > DEL\\r\n");
-        row("configured serial ID", {"--config", config, "--trace", "run", "setInitConfig"}, 0, "",
-            "\"ok\":true", ") > W1DEL\\r\n");
-
-        // Failures say why, from what was seen on the line.
+        // Failures say why, from what was seen on the line (the runner's own
+        // table has the reasons): exit 1.
         row("wrench refuses",
             {"--sim-fault", "refuse", "run", "setLock", "serialId=W1", "lock=true"}, 1, "",
             "\"ok\":false,\"results\":{\"doneOk\":false,\"failed\":true}",
             "wrench_host: setLock: failed: the wrench answered \"W1?\"\n");
-        row("nothing written", {"--config", config, "run", "setProgram", "program=9"}, 1, "",
-            "\"ok\":false",
-            "setProgram: failed: nothing was written: preset 9 is not in the presets\n");
         row("time limit",
             {"--sim-fault", "silent", "--time-limit", "200", "run", "setLock", "serialId=W1",
              "lock=true"},
-            1, "",
-            "{\"command\":\"setLock\",\"ok\":false,\"results\":{\"doneOk\":false,\"failed\":false}"
-            "}",
-            "wrench_host: setLock: timed out after 200 ms: no answer from W1 (check the serial ID, "
-            "the baud rate and the cable)\n",
-            1);
+            1, "", "\"ok\":false,\"results\":{\"doneOk\":false,\"failed\":false}",
+            "wrench_host: setLock: timed out after 200 ms: no answer from W1 (check", 1);
         row("listen",
             {"listen", "serialId=W1", "--count", "1", "--sim-tightenings", "1", "--sim-every",
              "100"},
@@ -254,52 +195,44 @@ private slots:
             "\"command\":\"listenEventsData\"", "", 2);
 
         // Scripts: checked as a whole first, run in order, stopped by a failure.
+        writeFile("good.script", "# set the wrench up\n\nsetLock lock=true\n"
+                                 "setProgram program=3   # angle first\n"
+                                 "setLock lock=false\ngetPresetData program=3\n");
         row("script", {"--config", config, "script", "{dir}/good.script"}, 0,
-            "\"command\":\"setProgram\",\"ok\":true", "\"command\":\"getPresetData\"", "", -1,
-            {{"good.script", "# set the wrench up\n\nsetLock lock=true\n"
-                             "setProgram program=3   # angle first\n"
-                             "setLock lock=false\n"
-                             "getPresetData program=3\n"}});
-        row("script malformed line", {"--config", config, "script", "{dir}/bad.script"}, 2, "", "",
-            "{dir}/bad.script:3: setLock has no parameter lokc", 0,
-            {{"bad.script", "setLock lock=true\n# fine so far\nsetLock lokc=false\n"}});
+            "\"torque_str\":\"30° (12.5Nm)\"", "\"command\":\"getPresetData\",\"ok\":true", "");
+        writeFile("bad.script", "setLock lock=true\n# fine so far\nsetLock lokc=false\n");
+        refused("script malformed line", {"--config", config, "script", "{dir}/bad.script"},
+                "{dir}/bad.script:3: setLock has no parameter lokc");
+        writeFile("stop.script",
+                  "setLock lock=true\ngetPresetData program=9\nsetLock lock=false\n");
         row("script stops at a failure", {"--config", config, "script", "{dir}/stop.script"}, 1, "",
             "\"command\":\"getPresetData\",\"ok\":false",
-            "{dir}/stop.script:2: getPresetData: failed: preset 9 is not in the presets", 6,
-            {{"stop.script", "setLock lock=true\ngetPresetData program=9\nsetLock lock=false\n"}});
-        row("script with list", {"script", "{dir}/list.script"}, 0, "\"name\":\"getPresetData\"",
-            "", "", 9, {{"list.script", "list\n"}});
-        row("script not there", {"script", "{dir}/none.script"}, 2, "", "",
-            "cannot read the script {dir}/none.script", 0);
+            "{dir}/stop.script:2: getPresetData: failed: preset 9 is not in the presets", 6);
+        refused("script not there", {"script", "{dir}/none.script"},
+                "cannot read the script {dir}/none.script");
     }
     void program() {
         QFETCH(QStringList, arguments);
-        QFETCH(QVariantMap, files);
         QFETCH(int, exitCode);
         QFETCH(QString, output);
         QFETCH(QString, lastLine);
         QFETCH(QString, errors);
         QFETCH(int, lineCount);
-        output.replace("{dir}", m_dir.path());
         errors.replace("{dir}", m_dir.path());
 
-        const Outcome outcome = runHost(arguments, files);
+        const Outcome outcome = runHost(arguments);
         const QString all = outcome.lines.join('\n');
         QVERIFY2(
             outcome.exitCode == exitCode,
             qPrintable(QString("exit %1, stderr: %2").arg(outcome.exitCode).arg(outcome.errors)));
         QVERIFY2(holds(all, output), qPrintable(all));
-        if (!lastLine.isEmpty()) {
-            QVERIFY(!outcome.lines.isEmpty());
-            QVERIFY2(outcome.lines.last().contains(lastLine), qPrintable(outcome.lines.last()));
-        }
+        QVERIFY2(outcome.lines.value(outcome.lines.size() - 1).contains(lastLine), qPrintable(all));
         QVERIFY2(holds(outcome.errors, errors), qPrintable(outcome.errors));
-        if (lineCount >= 0) {
-            QVERIFY2(outcome.lines.size() == lineCount, qPrintable(all));
-        }
-        if (!arguments.contains("--help") && !arguments.contains("--version") &&
-            arguments.value(0) != "help") {
-            verifyJsonLines(outcome.lines);
+        QVERIFY2(lineCount < 0 || outcome.lines.size() == lineCount, qPrintable(all));
+        const bool text = arguments.contains("--help") || arguments.contains("--version") ||
+                          arguments.value(0) == "help";
+        for (const QString& line : outcome.lines) {
+            QVERIFY2(text || QJsonDocument::fromJson(line.toUtf8()).isObject(), qPrintable(line));
         }
     }
 
@@ -351,16 +284,14 @@ private slots:
         QVERIFY(host.waitForFinished(10000));
         QCOMPARE(host.exitCode(), 1);
         errors += host.readAllStandardError();
-        const QString lost = QRegularExpression::escape("serial port " + path);
-        QVERIFY2(QRegularExpression("^wrench_host: \\(\\s+\\d+\\.\\d{3}\\) " + lost +
-                                        " (is gone|could not be read); trying again\n"
-                                        "wrench_host: listenEventsData: the port " +
-                                        QRegularExpression::escape(path) +
-                                        " was lost \\(away for more than 300 ms\\)\n\\z",
-                                    QRegularExpression::MultilineOption)
-                     .match(QString::fromUtf8(errors))
-                     .hasMatch(),
-                 errors.constData());
+        const QString port = QRegularExpression::escape(path);
+        const QRegularExpression said(
+            "^wrench_host: \\(\\s+\\d+\\.\\d{3}\\) serial port " + port +
+                " (is gone|could not be read); trying again\nwrench_host: listenEventsData: the "
+                "port " +
+                port + " was lost \\(away for more than 300 ms\\)\n\\z",
+            QRegularExpression::MultilineOption);
+        QVERIFY2(said.match(QString::fromUtf8(errors)).hasMatch(), errors.constData());
         QVERIFY(host.readAllStandardOutput().endsWith(
             "{\"command\":\"listenEventsData\",\"ok\":false,\"results\":{\"eventData\":null}}\n"));
     }
@@ -374,10 +305,7 @@ private slots:
     }
     void terminateEndsTheRun() {
         QFETCH(QStringList, arguments);
-        QFile script(m_dir.filePath("two.script"));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("listenEventsData serialId=W1\nsetLock lock=true serialId=W1\n");
-        script.close();
+        writeFile("two.script", "listenEventsData serialId=W1\nsetLock lock=true serialId=W1\n");
         QProcess host;
         host.start(WRENCH_HOST_FILE, arguments);
         // The listen's first frame shows that the signal handlers are in place.
