@@ -67,14 +67,6 @@ IPlugin* PScriptedDriver::createInstance(const QUuid&) const {
     return new PScriptedDriver();
 }
 
-QStringList PScriptedDriver::receivedNames() const {
-    QStringList names;
-    for (const auto& entry : m_received) {
-        names.append(entry.instruction);
-    }
-    return names;
-}
-
 QList<QByteArray> PScriptedDriver::writtenFrames() const {
     QList<QByteArray> frames;
     for (const auto& entry : m_received) {

@@ -52,7 +52,6 @@ public:
     IPlugin* createInstance(const QUuid& instanceUuid) const override;
 
     QList<Received> received() const { return m_received; }
-    QStringList receivedNames() const;
     // The "frame" of every "write", in order.
     QList<QByteArray> writtenFrames() const;
     QList<DCmdScripted*> standingListeners() const;
