@@ -1,9 +1,11 @@
+#include <fcntl.h>
 #include <p_driver_serial.h>
+#include <unistd.h>
 
 #include <QtTest>
 
-// The bytes over a pseudo-terminal, and the port lost under a listen, are
-// exercised end to end with the wrench program (scenarios, wrench_host).
+// Bytes over a pseudo-terminal, and the host's report of a lost port, are run
+// end to end with the wrench program (scenarios, wrench_host).
 class TstDriverSerialPort : public QObject {
     Q_OBJECT
 
@@ -28,6 +30,21 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QCOMPARE(errors[0][0].toString(), error);
         QVERIFY(!driver.writeToLine("W1BAT\r"));
+    }
+
+    // The wrench unplugged: the driver closes the line itself, and says so once.
+    void portLost() {
+        const int wrench = posix_openpt(O_RDWR | O_NOCTTY);
+        if (wrench < 0 || grantpt(wrench) != 0 || unlockpt(wrench) != 0) {
+            QSKIP("no pseudo-terminal on this machine");
+        }
+        PDriverSerial driver;
+        driver.setConfiguration({{"portName", QString::fromLocal8Bit(ptsname(wrench))}});
+        QSignalSpy errors(&driver, &PDriverSerial::sigLineError);
+        QVERIFY(driver.openLine() && driver.isLineOpen());
+        ::close(wrench);
+        QTRY_VERIFY(!driver.isLineOpen());
+        QCOMPARE(errors.size(), 1);
     }
 };
 
