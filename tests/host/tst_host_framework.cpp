@@ -140,7 +140,6 @@ private slots:
         QCOMPARE(errors, error ? QList<int>{error} : QList<int>());
         QCOMPARE(id > 0, error == IMessenger::NoError);
         QCOMPARE(sender->stopTheInstruction(id), id > 0);
-        QCOMPARE(router.instructionCount(), 0);
     }
 
     // A one-shot ends after the turn of its first reply or its timeout, a listener when stopped;
@@ -324,7 +323,6 @@ private slots:
     void versionFromString_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<quint64>("expected"); // 0 when refused
-        QTest::newRow("major.minor") << "1.0" << Q_UINT64_C(0x0001000000000000);
         QTest::newRow("four") << "1.2.3.4" << Q_UINT64_C(0x0001000200030004);
         QTest::newRow("65535") << "65535.0.0.65535" << Q_UINT64_C(0xFFFF00000000FFFF);
         for (const char* text : {"1.2.3.4.5", "", "1..2", "1.x", "-1.0", "1.65536", "1. 2"}) {

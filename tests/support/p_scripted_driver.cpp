@@ -18,7 +18,7 @@ bool DCmdScripted::commandExecute() {
     m_started = true;
     if (auto* owner = driver()) {
         owner->attach(this);
-        const QVariantMap reply = owner->autoAnswer(commandName());
+        const QVariantMap reply = owner->m_autoAnswers.value(commandName());
         if (!reply.isEmpty()) {
             answer(reply);
         }
@@ -99,10 +99,6 @@ void PScriptedDriver::sendReply(const QVariantMap& reply) {
 
 void PScriptedDriver::setAutoAnswer(const QString& instruction, const QVariantMap& reply) {
     m_autoAnswers.insert(instruction, reply);
-}
-
-QVariantMap PScriptedDriver::autoAnswer(const QString& instruction) const {
-    return m_autoAnswers.value(instruction);
 }
 
 void PScriptedDriver::onInstructionAdded(quint64 id, DAbstractPlugin* target,

@@ -63,7 +63,6 @@ public:
     void sendReply(const QVariantMap& reply);
     // Runs of this instruction answer this map as soon as they execute.
     void setAutoAnswer(const QString& instruction, const QVariantMap& reply);
-    QVariantMap autoAnswer(const QString& instruction) const;
 
 private:
     friend class DCmdScripted;
