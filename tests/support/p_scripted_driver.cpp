@@ -18,7 +18,7 @@ bool DCmdScripted::commandExecute() {
     m_started = true;
     if (auto* owner = driver()) {
         owner->attach(this);
-        const QVariantMap reply = owner->autoAnswer(commandName());
+        const QVariantMap reply = owner->m_autoAnswers.value(commandName());
         if (!reply.isEmpty()) {
             answer(reply);
         }
@@ -67,14 +67,6 @@ IPlugin* PScriptedDriver::createInstance(const QUuid&) const {
     return new PScriptedDriver();
 }
 
-QStringList PScriptedDriver::receivedNames() const {
-    QStringList names;
-    for (const auto& entry : m_received) {
-        names.append(entry.instruction);
-    }
-    return names;
-}
-
 QList<QByteArray> PScriptedDriver::writtenFrames() const {
     QList<QByteArray> frames;
     for (const auto& entry : m_received) {
@@ -107,10 +99,6 @@ void PScriptedDriver::sendReply(const QVariantMap& reply) {
 
 void PScriptedDriver::setAutoAnswer(const QString& instruction, const QVariantMap& reply) {
     m_autoAnswers.insert(instruction, reply);
-}
-
-QVariantMap PScriptedDriver::autoAnswer(const QString& instruction) const {
-    return m_autoAnswers.value(instruction);
 }
 
 void PScriptedDriver::onInstructionAdded(quint64 id, DAbstractPlugin* target,

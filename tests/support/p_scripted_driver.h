@@ -52,7 +52,6 @@ public:
     IPlugin* createInstance(const QUuid& instanceUuid) const override;
 
     QList<Received> received() const { return m_received; }
-    QStringList receivedNames() const;
     // The "frame" of every "write", in order.
     QList<QByteArray> writtenFrames() const;
     QList<DCmdScripted*> standingListeners() const;
@@ -64,7 +63,6 @@ public:
     void sendReply(const QVariantMap& reply);
     // Runs of this instruction answer this map as soon as they execute.
     void setAutoAnswer(const QString& instruction, const QVariantMap& reply);
-    QVariantMap autoAnswer(const QString& instruction) const;
 
 private:
     friend class DCmdScripted;
