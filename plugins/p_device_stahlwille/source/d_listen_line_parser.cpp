@@ -119,9 +119,9 @@ QVariantMap DListenLineParser::parse(const QByteArray& frame) {
         qDebug("No match found.");
         return QVariantMap();
     }
-    const auto group = [&line, &match](int n) {
-        const int start = match.capturedStart(n);
-        return start < 0 ? QStringRef() : QStringRef(&line, start, match.capturedEnd(n) - start);
+    // Null for the optional group when it took no part.
+    const auto group = [&match](int n) {
+        return match.capturedRef(n);
     };
     QVariantMap fields = fieldKeys();
     // begin() copies the keys' nodes; the values are then set in key order.
