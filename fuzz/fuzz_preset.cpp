@@ -30,24 +30,11 @@ const char* const presetKeys[] = {"1", "3", "0", "01", "4294967295", "4294967296
 const char* const numberTexts[] = {"12.5",   "nan",  "inf",  "-inf",  "1e400", "-0",        "0x10",
                                    " 3",     "3.",   "1e15", "angle", "ANGLE", "-2.5",      "0.25",
                                    "1e-400", "9e18", "12,5", "",      "+7",    "4294967295"};
-const double specialNumbers[] = {nan,
-                                 inf,
-                                 -inf,
-                                 0.0,
-                                 -0.0,
-                                 0.05,
-                                 0.5,
-                                 2.5,
-                                 -2.5,
-                                 1e-300,
-                                 4.9e-324,
-                                 1e15,
-                                 9.2233720368547758e18,
-                                 1e300,
-                                 DBL_MAX,
-                                 4294967295.5,
-                                 4294967296.0,
-                                 -1.0};
+// Where a conversion breaks: not finite, signed zero, halves, the subnormal
+// range, 2^63 and past, and the 32-bit program bound.
+const double specialNumbers[] = {nan,    inf,   -inf,    0.0,          -0.0,         0.05,
+                                 0.5,    2.5,   -2.5,    1e-300,       4.9e-324,     1e15,
+                                 0x1p63, 1e300, DBL_MAX, 4294967295.5, 4294967296.0, -1.0};
 
 template <class T, size_t N>
 const T& pick(DFuzzInput& in, const T (&choices)[N]) {
