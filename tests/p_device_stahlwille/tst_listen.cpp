@@ -128,7 +128,7 @@ private slots:
 
         LogCapture log;
         bench.reply({{"number", 4}, {"cmd_success", true}});
-        QVERIFY(silence->isActive() && silence->interval() == 5000);
+        QVERIFY(silence->isActive() && silence->interval() == 5000 && log.entries().size() == 1);
         bench.send({"W1OK\r"}); // a reply with a frame logs nothing
         QCOMPARE(log.entries().size(), 1);
         QCOMPARE(missingFrameLineMismatch(log.entries()[0], bench.command,
