@@ -6,45 +6,15 @@
 #include <QtQuick>
 #include <QtTest>
 
-namespace {
-
 const QByteArray good = "0042 12.50 Nm = 1.25 10:42 05Mar24";
-
-// A plug-in instance bound to a scripted driver, and a backend linked to it.
-struct Bench {
-    PDeviceStahlwille plugin{QUuid::createUuid()};
-    PScriptedDriver driver;
-    QScopedPointer<BeMaintenanceDeviceStahlwille> backend{new BeMaintenanceDeviceStahlwille};
-    QSignalSpy changes{backend.data(), &BeMaintenanceDeviceStahlwille::channelsModelChanged};
-    QSignalSpy paths{backend.data(), &BeMaintenanceDeviceStahlwille::connectionPathChanged};
-    int standingWhenDestroyed = -1;
-
-    Bench() {
-        plugin.setDriver(&driver);
-        // Connected before the listen opens, so it runs before the router's own clean-up.
-        QObject::connect(backend.data(), &QObject::destroyed,
-                         [this] { standingWhenDestroyed = driver.standingListeners().size(); });
-        QSignalSpy linked(backend.data(), &DAbstractPluginBackend::abstractBackendInitialized);
-        backend->setObjectId(plugin.objectUuid().toString());
-        linked.wait(1000);
-    }
-    QVariant event() const { return backend->property("lastValue").toMap()["Event number"]; }
-    void send(const QVariantMap& reply) {
-        driver.sendReply(reply);
-        drainEvents();
-    }
-};
-
-} // namespace
 
 // The maintenance backend, its line parser and the panel that shows them.
 class TstMaintenance : public QObject {
     Q_OBJECT
 
 private slots:
-    // The type is there once the first plug-in object exists, and stays the
-    // same one: QML never forgets a registration, so registering it again for
-    // every instance would grow its registry without bound.
+    // The type is there once the first plug-in object exists, and stays the same one: QML
+    // never forgets a registration, so one per instance would grow its registry forever.
     void backendTypeRegisteredOncePerProcess() {
         const auto typeId = [] {
             return qmlTypeId("PlgLibDeviceStahlwille", 1, 0, "BeMaintenanceDeviceStahlwille");
@@ -55,57 +25,71 @@ private slots:
         QVERIFY(registered >= 0 && typeId() == registered);
     }
 
-    // It also forgets the last line, without a signal.
-    void secondInitialisationStopsTheFirstListen() {
-        Bench bench;
-        const auto listen = bench.driver.received().value(0);
+    // The backend linked to a plug-in: a second initialisation stops the first listen and
+    // forgets the last line without a signal; a reply without a frame is logged and changes
+    // nothing; a reset keeps the data and the listen and emits nothing; the destructor ends
+    // the listen.
+    void lastValueFollowsTheListenUntilDestroyed() {
+        PDeviceStahlwille plugin{QUuid::createUuid()};
+        PScriptedDriver driver;
+        plugin.setDriver(&driver);
+        QScopedPointer<BeMaintenanceDeviceStahlwille> backend{new BeMaintenanceDeviceStahlwille};
+        QSignalSpy changes{backend.data(), &BeMaintenanceDeviceStahlwille::channelsModelChanged};
+        QSignalSpy paths{backend.data(), &BeMaintenanceDeviceStahlwille::connectionPathChanged};
+        int standingWhenDestroyed = -1;
+        // Connected before the listen opens, so it runs before the router's own clean-up.
+        QObject::connect(backend.data(), &QObject::destroyed,
+                         [&] { standingWhenDestroyed = driver.standingListeners().size(); });
+        QSignalSpy linked(backend.data(), &DAbstractPluginBackend::abstractBackendInitialized);
+        backend->setObjectId(plugin.objectUuid().toString());
+        linked.wait(1000);
+        const auto event = [&] {
+            return backend->property("lastValue").toMap()["Event number"];
+        };
+        const auto send = [&](const QVariantMap& reply) {
+            driver.sendReply(reply);
+            drainEvents();
+        };
+        const auto listen = driver.received().value(0);
         QVERIFY(listen.instruction == "listenEventsData" && listen.arguments.isEmpty() &&
                 listen.timeout == -1);
-        bench.send({{"frame", good}});
-        emit bench.backend->abstractBackendInitialized();
-        QVERIFY(bench.backend->lastListenData().isEmpty() && bench.changes.count() == 1);
-        QVERIFY(bench.driver.received().size() == 2 &&
-                bench.driver.standingListeners().size() == 1);
-        bench.send({{"frame", good}});
-        QCOMPARE(bench.changes.count(), 2); // each line once
-    }
+        send({{"frame", good}});
+        emit backend->abstractBackendInitialized();
+        QVERIFY(backend->lastListenData().isEmpty() && changes.count() == 1);
+        QVERIFY(driver.received().size() == 2 && driver.standingListeners().size() == 1);
+        send({{"frame", good}});
 
-    // A reply without a frame is logged and changes nothing; a reset keeps the
-    // data and the listen and emits nothing; the destructor ends the listen.
-    void lastValueFollowsTheListenUntilDestroyed() {
-        Bench bench;
-        bench.send({{"frame", good}});
         const LogCapture log;
-        bench.send({{"number", 7}});
+        send({{"number", 7}});
         QCOMPARE(log.entries().size(), 1);
         QCOMPARE(missingFrameLineMismatch(
-                     log.entries()[0], bench.backend.data(),
+                     log.entries()[0], backend.data(),
                      "plugins/p_device_stahlwille/source/be_maintenance_plugin.cpp",
-                     "ERROR: No frame provided for instructionId =", bench.driver.received()[0].id),
+                     "ERROR: No frame provided for instructionId =", driver.received()[1].id),
                  QString());
-        QSignalSpy connected(bench.backend.data(), &DAbstractPluginBackend::isConnectedChanged);
-        QSignalSpy info(bench.backend.data(), &DAbstractPluginBackend::deviceInfoChanged);
-        QVERIFY(QMetaObject::invokeMethod(bench.backend.data(), "resetBackend"));
-        QVERIFY(connected.isEmpty() && info.isEmpty() && bench.backend->isConnected());
-        emit bench.backend->abstractBackendInitialized(); // unlinked: nothing to do
-        QCOMPARE(bench.event(), QVariant("0042"));
-        bench.send({{"frame", "0043" + good.mid(4)}});
-        QCOMPARE(bench.event(), QVariant("0043"));
-        QVERIFY(bench.driver.received().size() == 1 && bench.changes.count() == 2);
+        QSignalSpy connected(backend.data(), &DAbstractPluginBackend::isConnectedChanged);
+        QSignalSpy info(backend.data(), &DAbstractPluginBackend::deviceInfoChanged);
+        QVERIFY(QMetaObject::invokeMethod(backend.data(), "resetBackend"));
+        QVERIFY(connected.isEmpty() && info.isEmpty() && backend->isConnected());
+        emit backend->abstractBackendInitialized(); // unlinked: nothing to do
+        QCOMPARE(event(), QVariant("0042"));
+        send({{"frame", "0043" + good.mid(4)}});
+        QCOMPARE(event(), QVariant("0043"));
+        QVERIFY(driver.received().size() == 2 && changes.count() == 3); // each line once
         for (const char* path : {"", "/dev/ttyUSB0", "/dev/ttyUSB0", "/dev/ttyUSB1"}) {
-            bench.backend->setConnectionPath(path);
+            backend->setConnectionPath(path);
         }
-        QCOMPARE(bench.paths.count(), 2); // real changes only, none from the reset
+        QCOMPARE(paths.count(), 2); // real changes only, none from the reset
 
-        bench.driver.sendFrame(good);
-        bench.backend.reset();
-        QCOMPARE(bench.standingWhenDestroyed, 0);
+        driver.sendFrame(good);
+        backend.reset();
+        QCOMPARE(standingWhenDestroyed, 0);
         drainEvents(); // the frame on its way finds no one
     }
 
     void lines_data() {
         QTest::addColumn<QByteArray>("frame");
-        QTest::addColumn<QString>("fields"); // in key order, as the panel lists them; empty: no fit
+        QTest::addColumn<QString>("fields"); // in key order (the panel test names the keys)
         const auto row = [](const QByteArray& tag, const QByteArray& frame,
                             const QString& fields = {}) {
             QTest::newRow(tag.constData()) << frame << fields;
@@ -128,10 +112,8 @@ private slots:
 
         row("4 bytes, not looked at", "0042");
         row("5 bytes", "00421");
-        row("NUL inside", QByteArray("0042 12.50\0 Nm = 1.25 10:42 05Mar24", 35));
         row("leading blank", " " + good);
         row("trailing blank", good + " ");
-        row("two lines", good + "\n" + good);
         row("3-digit event", good.mid(1));
         row("torque without point", "0042 12 Nm = 1.25 10:42 05Mar24");
         row("time without point", "0042 12.50 Nm = 1 10:42 05Mar24");
@@ -156,9 +138,6 @@ private slots:
         QFETCH(QString, fields);
         const LogCapture log;
         const QVariantMap parsed = DListenLineParser::parse(frame);
-        QCOMPARE(parsed.keys().join('|'),
-                 fields.isEmpty() ? ""
-                                  : "Event number|Execution time|Internal date/time|Sign|Torque");
         QCOMPARE(QVariant(parsed.values()).toStringList().join('|'), fields);
         const bool looked = fields.isEmpty() && frame.size() > 4; // shorter frames are not
         QCOMPARE(log.entries().size(), int(looked));
