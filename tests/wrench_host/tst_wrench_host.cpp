@@ -3,8 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
-#include <vector>
+#include <deque>
 
 // wrench_host as a technician runs it: arguments in, exit status, JSON lines
 // on stdout and messages on stderr out, against the simulated wrench.
@@ -242,16 +241,15 @@ private slots:
         }
         QVERIFY(examples.size() >= 5);
         // All at once: they mostly wait for the simulated wrench.
-        std::vector<std::unique_ptr<QProcess>> shells;
-        for (const QString& example : examples) {
-            shells.push_back(std::make_unique<QProcess>());
-            shells.back()->setWorkingDirectory(WRENCH_SOURCE_DIR);
-            shells.back()->start("/bin/sh", {"-c", "\"$0\" " + example, WRENCH_HOST_FILE});
+        std::deque<QProcess> shells(size_t(examples.size()));
+        for (int i = 0; i < examples.size(); ++i) {
+            shells[i].setWorkingDirectory(WRENCH_SOURCE_DIR);
+            shells[i].start("/bin/sh", {"-c", "\"$0\" " + examples[i], WRENCH_HOST_FILE});
         }
-        for (size_t i = 0; i < shells.size(); ++i) {
-            QVERIFY(shells[i]->waitForFinished(30000));
-            QVERIFY2(shells[i]->exitCode() == 0,
-                     qPrintable(examples[int(i)] + ": " + shells[i]->readAllStandardError()));
+        for (int i = 0; i < examples.size(); ++i) {
+            QVERIFY(shells[i].waitForFinished(30000));
+            QVERIFY2(shells[i].exitCode() == 0,
+                     qPrintable(examples[i] + ": " + shells[i].readAllStandardError()));
         }
     }
 
