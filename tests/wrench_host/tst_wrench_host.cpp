@@ -80,8 +80,9 @@ private slots:
         refused("unknown option", {"--frob", "list"}, "unknown option --frob");
         refused("option without value", {"list", "--config"}, "--config needs a value");
         refused("switch with a value", {"--trace=yes", "list"}, "--trace takes no value");
-        refused("bad number", {"--time-limit", "soon", "list"},
-                "--time-limit needs a whole number");
+        // "soon" reads as 0, which the reconnect limit would take.
+        refused("bad number", {"--reconnect-limit", "soon", "list"},
+                "--reconnect-limit needs a whole number");
         refused("bad reconnect limit", {"--reconnect-limit", "-1", "list"},
                 "--reconnect-limit needs a whole number from 0");
         refused("unknown command", {"run", "setLok"}, "unknown command \"setLok\"");
