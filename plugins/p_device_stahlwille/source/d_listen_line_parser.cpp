@@ -32,55 +32,10 @@ QString joined(const QStringRef& first, QLatin1Char separator, const QStringRef&
     return text;
 }
 
-int leadingZeros(const QStringRef& digits) {
-    int count = 0;
-    while (count < digits.size() && digits.at(count) == QLatin1Char('0')) {
-        ++count;
-    }
-    return count;
-}
-
-// A torque captured as "[+-]?\d+\.\d+" the way QString::number(value, 'g', 6)
-// writes its value, read off the text when the text holds 6 significant
-// digits or fewer, its value under 1e6 and not under 0.001, and not zero:
-// such a value rounds back to exactly those digits and is written without an
-// exponent. Null for any other text.
-QString shortTorqueText(const QStringRef& number) {
-    const bool negative = number.at(0) == QLatin1Char('-');
-    const bool hasSign = negative || number.at(0) == QLatin1Char('+');
-    const QStringRef unsignedNumber = number.mid(hasSign ? 1 : 0);
-    const int dot = unsignedNumber.indexOf(QLatin1Char('.'));
-    QStringRef integerDigits = unsignedNumber.left(dot);
-    integerDigits = integerDigits.mid(qMin(leadingZeros(integerDigits), integerDigits.size() - 1));
-    QStringRef fraction = unsignedNumber.mid(dot + 1);
-    while (!fraction.isEmpty() && fraction.endsWith(QLatin1Char('0'))) {
-        fraction.chop(1);
-    }
-    const bool integerIsZero = integerDigits == "0";
-    const int fractionZeros = leadingZeros(fraction);
-    const int significant =
-        integerIsZero ? fraction.size() - fractionZeros : integerDigits.size() + fraction.size();
-    if (significant == 0 || significant > 6 || (integerIsZero && fractionZeros > 2)) {
-        return QString();
-    }
-    QString text;
-    if (negative) {
-        text += QLatin1Char('-');
-    }
-    text += integerDigits;
-    if (!fraction.isEmpty()) {
-        text += QLatin1Char('.');
-        text += fraction;
-    }
-    return text;
-}
-
-// The torque's value and its unit, as the panel shows them.
+// The torque's value written with 6 significant digits, and its unit, as the
+// panel shows them.
 QString torqueText(const QStringRef& number, const QStringRef& unit) {
-    QString text = shortTorqueText(number);
-    if (text.isNull()) {
-        text = QString::number(number.toDouble(), 'g', 6);
-    }
+    QString text = QString::number(number.toDouble(), 'g', 6);
     text += QLatin1Char(' ');
     text += unit;
     return text;
