@@ -174,16 +174,13 @@ void DInstructionRouter::unregisterPlugin(DAbstractPlugin* plugin) {
 }
 
 void DInstructionRouter::watchCaller(QObject* caller) {
-    if (!caller || m_watchedCallers.contains(caller)) {
-        return;
-    }
-    m_watchedCallers.insert(caller);
     // A caller's standing instructions end with it, and its address can be
-    // handed out again: nothing may stay registered under it.
-    connect(caller, &QObject::destroyed, this, [this, caller] {
-        m_watchedCallers.remove(caller);
-        releaseCaller(caller);
-    });
+    // handed out again: nothing may stay registered under it. Qt drops the
+    // connection with the caller, so one made at that address later is new.
+    if (caller) {
+        connect(caller, &QObject::destroyed, this, &DInstructionRouter::releaseCaller,
+                Qt::UniqueConnection);
+    }
 }
 
 DAbstractPlugin* DInstructionRouter::resolveTarget(DAbstractPlugin* callerPlugin,
@@ -240,9 +237,7 @@ void DInstructionRouter::endInstruction(quint64 instructionId) {
     m_instructions.erase(found);
     m_heldByCaller.remove(ended.callerKey, instructionId);
     m_servedByPlugin.remove(ended.target, instructionId);
-    if (ended.deadlineMs != 0) {
-        m_deadlines.erase({ended.deadlineMs, instructionId});
-    }
+    m_deadlines.erase({ended.deadlineMs, instructionId}); // none without a deadline
     ended.runObject->m_servedInstructionId = 0;
     bool ok = false;
     ended.run->finishTheCommand(ok);

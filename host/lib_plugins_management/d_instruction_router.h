@@ -9,7 +9,6 @@
 #include <QMultiHash>
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QSharedPointer>
 #include <QString>
 #include <QUuid>
@@ -119,7 +118,6 @@ private:
     QElapsedTimer m_clock;
     QTimer* m_timeoutTimer = nullptr;
     qint64 m_armedDeadlineMs = 0;
-    QSet<QObject*> m_watchedCallers;
     QList<DAbstractPlugin*> m_plugins;
     quint64 m_lastId = 0;
 };
