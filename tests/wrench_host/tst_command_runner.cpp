@@ -121,6 +121,9 @@ private slots:
                     witness.noteWritten(sent.value("frame").toByteArray());
                 }
             });
+        // A runner used again starts clean: a failed run goes first.
+        runner.start({DRunRequest::Kind::Run, "setProgram", {{"program", 9}}, 0}, 20000);
+        QTRY_VERIFY(!runner.isRunning() && !runner.failure().isEmpty());
         QSignalSpy ended(&runner, &DCommandRunner::sigEnded);
         const auto kind =
             command == "listenEventsData" ? DRunRequest::Kind::Listen : DRunRequest::Kind::Run;
