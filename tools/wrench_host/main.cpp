@@ -7,6 +7,5 @@ int main(int argc, char* argv[]) {
     // Timers that scale with their number: one host may serve many wrenches.
     QCoreApplication::setEventDispatcher(new DEventDispatcher);
     QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("wrench_host"));
     return DHostProgram::exec(QCoreApplication::arguments().mid(1));
 }
