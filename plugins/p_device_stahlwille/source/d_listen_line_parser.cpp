@@ -74,17 +74,13 @@ QVariantMap DListenLineParser::parse(const QByteArray& frame) {
         qDebug("No match found.");
         return QVariantMap();
     }
-    // Null for the optional group when it took no part.
-    const auto group = [&match](int n) {
-        return match.capturedRef(n);
-    };
     QVariantMap fields = fieldKeys();
     // begin() copies the keys' nodes; the values are then set in key order.
     auto field = fields.begin();
     field++.value() = match.captured(1);
-    field++.value() = joined(group(5), QLatin1Char('s'), QStringRef());
-    field++.value() = joined(group(7), QLatin1Char(' '), group(6));
-    field++.value() = signText(group(4));
-    field.value() = torqueText(group(2), group(3));
+    field++.value() = joined(match.capturedRef(5), QLatin1Char('s'), QStringRef());
+    field++.value() = joined(match.capturedRef(7), QLatin1Char(' '), match.capturedRef(6));
+    field++.value() = signText(match.capturedRef(4));
+    field.value() = torqueText(match.capturedRef(2), match.capturedRef(3));
     return fields;
 }
