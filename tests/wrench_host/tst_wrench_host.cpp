@@ -152,7 +152,9 @@ private slots:
 
         // What a technician asks for.
         row("help", {"--help"}, 0, "usage: wrench_host [OPTIONS] list", "wrong).", "");
-        row("version", {"--version"}, 0, "wrench_host " WRENCH_VERSION, "", "", 1);
+        // The process rows test the host's own dispatcher only if it runs on it.
+        row("version", {"--version"}, 0, "wrench_host " WRENCH_VERSION " (Qt ",
+            "event dispatcher DEventDispatcher)", "", 1);
         row("sim version", {"{sim}", "--version"}, 0, "wrench_sim " WRENCH_VERSION, "", "", 1);
         row("help for a command", {"help", "setLock"}, 0,
             "  lock (bool: true or false)\n      True to lock, false to unlock; required\n",

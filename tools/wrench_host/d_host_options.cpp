@@ -2,6 +2,7 @@
 
 #include "d_plugin_location.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QRegularExpression>
@@ -346,6 +347,12 @@ QString DHostOptions::usage() {
            QString::fromUtf8(usageTail);
 }
 
+// The Qt it runs on and its event dispatcher belong in a report of a fault:
+// the plug-in is loaded at run time, and the timers of thousands of wrenches
+// keep up only on the host's own dispatcher.
 QString DHostOptions::versionLine() {
-    return QStringLiteral("wrench_host %1").arg(QStringLiteral(WRENCH_VERSION));
+    const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    return QStringLiteral("wrench_host %1 (Qt %2, event dispatcher %3)")
+        .arg(QStringLiteral(WRENCH_VERSION), QString::fromLatin1(qVersion()),
+             QString::fromLatin1(dispatcher ? dispatcher->metaObject()->className() : "none"));
 }

@@ -20,7 +20,7 @@ public:
     bool parse(const QStringList& arguments, QString* error);
 
     static QString usage();
-    // "wrench_host 1.0"
+    // "wrench_host 1.0 (Qt 5.15.8, event dispatcher DEventDispatcher)"
     static QString versionLine();
 
     // "list", "run", "listen", "script", "help" or "export"; empty with
