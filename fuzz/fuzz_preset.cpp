@@ -208,7 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QVariant program = decodeProgram(in);
     const QVariant presets = decodeTable(in);
 
-    DCmdGetPresetData::presetNumber(program);
+    (void)DCmdGetPresetData::presetNumber(program);
     for (const QVariant& record : presets.toMap()) {
         checkFrame(record.toMap());
     }

@@ -45,14 +45,12 @@ void checkStored(const QVariantMap& eventData) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray line(reinterpret_cast<const char*>(data), int(qMin<size_t>(size, 1 << 16)));
     const bool isRecord = DTighteningRecord::isRecordLine(line);
-    const QByteArray key = DTighteningRecord::key(line);
+    const bool intact = DTighteningRecord::isIntact(line);
     const QVariantMap withPreset = DTighteningRecord::eventData(line, 7, 3);
     const QVariantMap withoutPreset = DTighteningRecord::eventData(line, 7, std::nullopt);
 
     DFuzzEnvironment::check(isRecord == !withPreset.isEmpty(), "record test and decode disagree");
-    DFuzzEnvironment::check(isRecord || key.isEmpty(), "a key from a line that is no record");
-    DFuzzEnvironment::check(key.size() <= line.size() && !key.contains(','),
-                            "the key is not one field");
+    DFuzzEnvironment::check(isRecord || !intact, "an intact line that is no record");
     if (!isRecord) {
         DFuzzEnvironment::check(withoutPreset.isEmpty(), "decode of a line that is no record");
         return 0;

@@ -86,6 +86,29 @@ private slots:
             "setKeepAliveFonction frame=W1BAT\\x0d parallelListening=bool(false) responseFrame= "
             "timeout=int(5000)" +
                 mirrored);
+        // A serial ID with a control byte, DEL or a comma, or a program that names
+        // no preset: nothing is asked or written, the run fails.
+        const QVariantMap lock{{"lock", true}, {"frame", "BAT\r"}, {"responseFrame", ""}};
+        const auto refusedId = [&](const char* command, const QByteArray& serialId,
+                                   const char* events, bool finishOk = false) {
+            QVariantMap arguments = lock;
+            arguments.insert("serialId", QString::fromUtf8(serialId));
+            row(QString(command) + ": serial ID refused", command, arguments, {}, events, finishOk);
+        };
+        refusedId("checkConnectionWithSerial", "W1\rW1", "failed=true");
+        refusedId("setLock", "W1DEL\rW1", "failed=true; doneOk=false");
+        refusedId("setScreenLock", "W1\x7f", "failed=true; doneOk=false");
+        refusedId("setInitConfig", "W1,", "doneOk=false; failed=true");
+        refusedId("setProgram", "\x1fW1", "cmd_success=false; failed=true");
+        refusedId("setKeepAliveFonction", "W\t1", "cmd_success=false", true);
+        row("program: negative refused", "setProgram", {{"program", -3}}, {},
+            "cmd_success=false; failed=true", false);
+        row("init config: blank and high bytes in the serial ID", "setInitConfig",
+            {{"serialId", "W 1\u00e9~"}}, {},
+            "setParallelListening parallelListening=bool(true); write frame=W "
+            "1\\xc3\\xa9~DEL\\x0d; "
+            "doneOk=true; failed=false",
+            false);
     }
 
     void exchange() {
@@ -257,9 +280,11 @@ private slots:
         row("6 digits", {{"angle", 1234567}, {"targetTorque", 0.1 + 0.2}}, 3,
             "3|1234567|30.000000000000004|0.3Nm (1.23457e+06\u00B0)");
         row("program absent takes the declared 1", example, QVariant(), "");
-        row("program beyond 32 bits", example, Q_INT64_C(4294967299), "0|0|0");
+        row("program beyond 32 bits", example, Q_INT64_C(4294967299), "");
+        row("program negative", example, -1, "");
+        row("program not a number", example, "x", "");
         row("largest program as a double", example, 4294967295.0, "");
-        row("program nan", example, qQNaN(), "0|0|0");
+        row("program nan", example, qQNaN(), "");
         row("torque 0: no text", {{"angle", 30}, {"targetTorque", 0}}, 3, "3|30|0");
         row("negative angle", {{"angle", -30}, {"targetTorque", 12.5}}, 3, "3|-30|1250");
         row("stale keys overwritten, old text kept",

@@ -9,7 +9,8 @@
 namespace {
 
 const QVariantMap presets{{"presets", QVariantMap{{"3", QVariantMap{{"targetTorque", 1}}}}}};
-const QByteArray record = "7,1234,1200,60,40,455,900,50,30,x,100,ok,Track,Click,NM\r";
+// Field 0 empty: the record's tail after its first byte is a field short, no record.
+const QByteArray record = ",1234,1200,60,40,455,900,50,30,x,100,ok,Track,Click,NM\r";
 
 bool timersStopped(const QObject* command) {
     const QList<QTimer*> timers = command->findChildren<QTimer*>();
@@ -65,9 +66,6 @@ private slots:
         }
         QVERIFY(bench.execute());
         QTRY_COMPARE(bench.driver.standingListeners().size(), 1);
-        if (listen) {
-            bench.send({"W1OK\r"}); // its first clear answered, it takes records
-        }
         QTimer* timer = bench.timer(listen ? 5000 : 3000);
         QVERIFY(timer && timer->isActive());
         bench.send({answer.left(1)});

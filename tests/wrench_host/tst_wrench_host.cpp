@@ -304,7 +304,7 @@ private slots:
         host.start(WRENCH_HOST_FILE, arguments);
         // The listen's first frame shows that the signal handlers are in place.
         QByteArray errors;
-        QTRY_VERIFY_WITH_TIMEOUT((errors += host.readAllStandardError()).contains("> W1CLR\\r"),
+        QTRY_VERIFY_WITH_TIMEOUT((errors += host.readAllStandardError()).contains("> W1GDS\\r"),
                                  10000);
         host.terminate();
         QVERIFY(host.waitForFinished(10000));

@@ -1,6 +1,7 @@
 #include "d_cmd_check_connection_with_serial.h"
 
 #include "d_instruction_timeout.h"
+#include "d_serial_id.h"
 
 #include <QTimer>
 
@@ -19,8 +20,14 @@ bool DCmdCheckConnectionWithSerial::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_serialId = getParameterValue("serialId", QVariant()).toString();
-    m_frame = (m_serialId + "BAT\r").toUtf8();
+    const QVariant serialId = getParameterValue("serialId", QVariant());
+    const auto prefix = DSerialId::framePrefix(serialId, this);
+    if (!prefix) {
+        commandUpdateResult("failed", true);
+        return true;
+    }
+    m_serialId = serialId.toString();
+    m_frame = *prefix + "BAT\r";
     m_attempts = 0;
 
     // Made before the listen, so that every line finds it.

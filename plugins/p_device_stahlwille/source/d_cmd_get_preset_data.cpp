@@ -16,9 +16,10 @@ bool DCmdGetPresetData::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    const QString key = QString::number(presetNumber(getParameterValue("program", QVariant())));
+    const auto number = presetNumber(getParameterValue("program", QVariant()));
+    const QString key = number ? QString::number(*number) : QString();
     const QVariantMap presets = getParameterValue("presets", QVariant()).toMap();
-    const auto stored = presets.constFind(key);
+    const auto stored = number ? presets.constFind(key) : presets.constEnd();
     if (stored == presets.constEnd()) {
         return commandUpdateResults({{"cmd_success", false}, {"presetData", QVariantMap()}});
     }
@@ -30,7 +31,7 @@ QSharedPointer<ICommand> DCmdGetPresetData::createCommand(const QVariantMap& arg
     return makeRun<DCmdGetPresetData>(arguments);
 }
 
-quint32 DCmdGetPresetData::presetNumber(const QVariant& program) {
+std::optional<quint32> DCmdGetPresetData::presetNumber(const QVariant& program) {
     constexpr quint32 largest = std::numeric_limits<quint32>::max();
     const auto type = static_cast<QMetaType::Type>(program.type());
     if (type == QMetaType::Double || type == QMetaType::Float) {
@@ -38,12 +39,16 @@ quint32 DCmdGetPresetData::presetNumber(const QVariant& program) {
         // 64 bits; a number beyond 32 bits would wrap into another preset's.
         const double number = program.toDouble();
         if (!(number >= 0.0 && number < largest + 0.5)) {
-            return 0;
+            return std::nullopt;
         }
     }
     // A negative integer reads here as a number beyond 32 bits.
-    const qulonglong number = program.toULongLong();
-    return number <= largest ? static_cast<quint32>(number) : 0;
+    bool converted = false;
+    const qulonglong number = program.toULongLong(&converted);
+    if (!converted || number > largest) {
+        return std::nullopt;
+    }
+    return static_cast<quint32>(number);
 }
 
 QVariantMap DCmdGetPresetData::enrichedRecord(const QVariant& stored, const QString& key) {

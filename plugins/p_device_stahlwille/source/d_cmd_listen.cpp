@@ -2,6 +2,7 @@
 
 #include "d_diagnostic_log.h"
 #include "d_instruction_timeout.h"
+#include "d_serial_id.h"
 #include "d_tightening_record.h"
 #include "p_device_stahlwille.h"
 
@@ -22,7 +23,11 @@ bool DCmdListen::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+    const auto prefix = DSerialId::framePrefix(getParameterValue("serialId", QVariant()), this);
+    if (!prefix) {
+        return false;
+    }
+    m_serialPrefix = *prefix;
     m_plugin = qobject_cast<PDeviceStahlwille*>(parent());
 
     // No validator: the driver is to hand over every line, the short answers
@@ -30,8 +35,8 @@ bool DCmdListen::commandExecute() {
     m_listenInstructionId =
         addInstruction("driver", "listenEventsData", QVariantMap(), instructionTimeoutMs,
                        fastdelegate::MakeDelegate(this, &DCmdListen::cbListenReply));
-    m_phase = Phase::FirstClear;
-    sendClearFrame();
+    m_phase = Phase::Polling;
+    sendGetDataFrame();
 
     m_inactivityTimer = new QTimer(this);
     m_inactivityTimer->setSingleShot(true);
@@ -81,13 +86,7 @@ void DCmdListen::sendClearFrame() {
     writeFrame("CLR\r");
 }
 
-// Polling runs while the first "CLR" waits for its answer. The wrench answers
-// in order, so once a "GDS" follows it, a record that arrives is the answer to
-// the "GDS", even if the "CLR"'s answer was lost.
 void DCmdListen::sendGetDataFrame() {
-    if (m_phase == Phase::FirstClear) {
-        m_phase = Phase::Polling;
-    }
     writeFrame("GDS\r");
 }
 
@@ -112,7 +111,7 @@ void DCmdListen::classifyLine(const QByteArray& line, int replyNumber) {
     if (isAnswer(line, "OK")) {
         onClearAcknowledged();
     } else if (isNothingSavedAnswer(line)) {
-        onNothingSaved();
+        onNothingSaved(isAnswer(line, "?"));
     } else if (DTighteningRecord::isRecordLine(line)) {
         handleRecord(line, replyNumber);
     }
@@ -128,9 +127,6 @@ bool DCmdListen::isNothingSavedAnswer(const QByteArray& line) const {
 
 void DCmdListen::onClearAcknowledged() {
     switch (m_phase) {
-    case Phase::FirstClear:
-        m_phase = Phase::Polling;
-        break;
     case Phase::Polling:
         break;
     case Phase::RecordFetched:
@@ -142,16 +138,18 @@ void DCmdListen::onClearAcknowledged() {
 }
 
 // The wrench answers the "CLR" that finds its memory empty this way: the clear
-// is over, whether it was the first "CLR" after a record or a later one, and
-// the record lines that follow are new ones.
-void DCmdListen::onNothingSaved() {
+// is over, and the record lines that follow are new ones. A "?" to the first
+// "CLR" of a record may also be the wrench refusing to let go of it: the
+// next "GDS" tells, by bringing the same record again.
+void DCmdListen::onNothingSaved(bool refused) {
     switch (m_phase) {
-    case Phase::FirstClear:
-        m_phase = Phase::Polling;
-        break;
     case Phase::Polling:
         break;
     case Phase::RecordFetched:
+        m_clearRefusals += refused ? 1 : 0;
+        m_phase = Phase::Polling;
+        m_pollTimer->start(pollIntervalMs);
+        break;
     case Phase::Clearing:
         m_phase = Phase::Polling;
         m_pollTimer->start(pollIntervalMs);
@@ -160,20 +158,52 @@ void DCmdListen::onNothingSaved() {
 }
 
 // A record line is taken only while polling: otherwise a "CLR" waits for its
-// answer. A record that repeats the last one published is still on the wrench
-// (its "CLR" was refused, or it was fetched before a reconnect): it is cleared
-// again, and not published again.
+// answer. Only a record this run published is ever cleared.
 void DCmdListen::handleRecord(const QByteArray& line, int replyNumber) {
     if (m_phase != Phase::Polling) {
         return;
     }
-    const QByteArray key = DTighteningRecord::key(line);
-    const bool isNew = key != m_lastRecordKey;
-    m_lastRecordKey = key;
-    clearFetchedRecord();
-    if (isNew) {
-        publishEventData(line, replyNumber);
+    if (line == m_lastPublishedLine) {
+        handleRepeat();
+        return;
     }
+    if (isRefusedAsDamaged(line)) {
+        return;
+    }
+    m_lastPublishedLine = line;
+    m_damagedDeliveries = 0;
+    m_damagedLine.clear();
+    m_clearRefusals = 0;
+    clearFetchedRecord();
+    publishEventData(line, replyNumber);
+}
+
+// The last record published is still on the wrench: its "CLR" was refused,
+// or its answer lost. It is cleared again, not published again, until the
+// wrench has refused too often; then it is left there, said once.
+void DCmdListen::handleRepeat() {
+    if (m_clearRefusals < clearRefusalsTolerated) {
+        clearFetchedRecord();
+    } else if (m_clearRefusals == clearRefusalsTolerated) {
+        ++m_clearRefusals;
+        WRENCH_LOG_REFUSED(this,
+                           "ERROR: the wrench refuses to clear its record:", m_lastPublishedLine);
+    }
+}
+
+// Not published and not cleared: the next "GDS" fetches the line again, and a
+// transmission fault is gone by then.
+bool DCmdListen::isRefusedAsDamaged(const QByteArray& line) {
+    if (DTighteningRecord::isIntact(line)) {
+        return false;
+    }
+    m_damagedDeliveries = line == m_damagedLine ? m_damagedDeliveries + 1 : 1;
+    m_damagedLine = line;
+    if (m_damagedDeliveries >= damagedDeliveriesPublished) {
+        return false;
+    }
+    WRENCH_LOG_REFUSED(this, "ERROR: damaged record line, fetched again:", line);
+    return true;
 }
 
 // Polling stops until the wrench has let go of the record.

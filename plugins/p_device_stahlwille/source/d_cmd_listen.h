@@ -14,12 +14,22 @@ class QTimer;
 // tightening, publishes each new one as "eventData", then empties the wrench's
 // memory with "CLR" until it answers that nothing is saved, and polls again.
 // It runs until the host finishes it.
+//
+// The wrench forgets what a "CLR" clears, so a "CLR" is written only after the
+// record it clears was published in this run: the run starts by reading, not
+// clearing. A record a previous run published but did not clear may so come
+// twice; the host keeps it once.
 class DCmdListen : public DAbstractCommand {
     Q_OBJECT
 
 public:
     static constexpr int pollIntervalMs = 1000;
     static constexpr int inactivityIntervalMs = 5000;
+    // A damaged line is fetched again; delivered this often, it is published
+    // as it reads, so that an odd field can never stall a wrench.
+    static constexpr int damagedDeliveriesPublished = 3;
+    // "?" to this many "CLR"s of the same record, and it is no longer asked.
+    static constexpr int clearRefusalsTolerated = 3;
 
     DCmdListen(const QVariantMap& arguments, QObject* parent);
     ~DCmdListen() override;
@@ -37,8 +47,6 @@ private:
     // Where the exchange with the wrench stands. Every "CLR" waits for its
     // answer; record lines that come meanwhile are dropped.
     enum class Phase {
-        // Polling; the "CLR" written at the start waits for its answer.
-        FirstClear,
         // Polling; a record line is taken.
         Polling,
         // Polling stopped; the "CLR" written after a record waits for its answer.
@@ -57,8 +65,10 @@ private:
     bool isAnswer(const QByteArray& line, const char* answer) const;
     bool isNothingSavedAnswer(const QByteArray& line) const;
     void onClearAcknowledged();
-    void onNothingSaved();
+    void onNothingSaved(bool refused);
     void handleRecord(const QByteArray& line, int replyNumber);
+    void handleRepeat();
+    bool isRefusedAsDamaged(const QByteArray& line);
     void clearFetchedRecord();
     void publishEventData(const QByteArray& line, int replyNumber);
 
@@ -68,7 +78,12 @@ private:
     QPointer<PDeviceStahlwille> m_plugin;
     QTimer* m_pollTimer = nullptr;
     QTimer* m_inactivityTimer = nullptr;
-    Phase m_phase = Phase::FirstClear;
-    QByteArray m_lastRecordKey;
+    Phase m_phase = Phase::Polling;
+    // The whole line, not its timestamp: a wrench whose clock is coarse or
+    // unset gives two tightenings the same one.
+    QByteArray m_lastPublishedLine;
+    QByteArray m_damagedLine;
+    int m_damagedDeliveries = 0;
+    int m_clearRefusals = 0;
     int m_lastReplyNumber = 0;
 };

@@ -1,6 +1,7 @@
 #include "d_cmd_lock_base.h"
 
 #include "d_instruction_timeout.h"
+#include "d_serial_id.h"
 
 #include <QTimer>
 
@@ -17,7 +18,12 @@ bool DCmdLockBase::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+    const auto prefix = DSerialId::framePrefix(getParameterValue("serialId", QVariant()), this);
+    if (!prefix) {
+        onTimeout();
+        return true;
+    }
+    m_serialPrefix = *prefix;
 
     // The timer runs before the wrench is asked, so its answer window covers
     // the whole exchange.

@@ -1,6 +1,7 @@
 #include "d_cmd_set_init_config.h"
 
 #include "d_instruction_timeout.h"
+#include "d_serial_id.h"
 
 DCmdSetInitConfig::DCmdSetInitConfig(const QVariantMap& arguments, QObject* parent)
     : DAbstractCommand("setInitConfig", "stopInitConfig", arguments, parent) {
@@ -16,7 +17,12 @@ bool DCmdSetInitConfig::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+    const auto prefix = DSerialId::framePrefix(getParameterValue("serialId", QVariant()), this);
+    if (!prefix) {
+        onTimeout();
+        return true;
+    }
+    m_serialPrefix = *prefix;
     addInstruction("driver", "setParallelListening", {{"parallelListening", true}},
                    instructionTimeoutMs, DReplyDelegate());
     addInstruction("driver", "write", {{"frame", QByteArray(m_serialPrefix + "DEL\r")}},
@@ -28,6 +34,13 @@ bool DCmdSetInitConfig::commandExecute() {
 
 void DCmdSetInitConfig::finishTheCommand(bool& ok) {
     ok = stopTheInstruction(m_listenInstructionId);
+}
+
+// The reset waits for no answer, so no timer calls this; it records a failure
+// as the lock commands' answer timer does, and serves a refused serial ID.
+void DCmdSetInitConfig::onTimeout() {
+    commandUpdateResult("doneOk", false);
+    commandUpdateResult("failed", true);
 }
 
 QSharedPointer<ICommand> DCmdSetInitConfig::createCommand(const QVariantMap& arguments) {

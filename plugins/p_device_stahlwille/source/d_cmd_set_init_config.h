@@ -19,6 +19,9 @@ public:
     void finishTheCommand(bool& ok) override;
     QSharedPointer<ICommand> createCommand(const QVariantMap& arguments) override;
 
+private slots:
+    void onTimeout();
+
 private:
     // Never set: the reset waits for no answer, so finishing it stops
     // nothing (identifier 0).

@@ -1,6 +1,7 @@
 #include "d_cmd_set_keep_alive_fonction.h"
 
 #include "d_instruction_timeout.h"
+#include "d_serial_id.h"
 
 DCmdSetKeepAliveFonction::DCmdSetKeepAliveFonction(const QVariantMap& arguments, QObject* parent)
     : DAbstractCommand("setKeepAliveFonction", arguments, parent) {
@@ -19,7 +20,12 @@ bool DCmdSetKeepAliveFonction::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+    const auto prefix = DSerialId::framePrefix(getParameterValue("serialId", QVariant()), this);
+    if (!prefix) {
+        commandUpdateResult("cmd_success", false);
+        return true;
+    }
+    m_serialPrefix = *prefix;
     // Only the frame sent to the wrench carries its serial ID; the expected
     // answer is compared by the driver as given.
     const QVariantMap arguments{

@@ -3,6 +3,7 @@
 #include "d_cmd_get_preset_data.h"
 #include "d_instruction_timeout.h"
 #include "d_program_frame.h"
+#include "d_serial_id.h"
 #include "p_device_stahlwille.h"
 
 #include <QTimer>
@@ -22,7 +23,14 @@ bool DCmdSetProgram::commandExecute() {
     if (!DAbstractCommand::commandExecute()) {
         return false;
     }
-    m_serialPrefix = getParameterValue("serialId", QVariant()).toString().toUtf8();
+    const auto prefix = DSerialId::framePrefix(getParameterValue("serialId", QVariant()), this);
+    const auto program = DCmdGetPresetData::presetNumber(getParameterValue("program", QVariant()));
+    if (!prefix || !program) {
+        publishFailure();
+        return true;
+    }
+    m_serialPrefix = *prefix;
+    m_program = *program;
 
     m_answerTimer = new QTimer(this);
     m_answerTimer->setSingleShot(true);
@@ -30,7 +38,6 @@ bool DCmdSetProgram::commandExecute() {
     connect(m_answerTimer, &QTimer::timeout, this, &DCmdSetProgram::onTimeout);
     m_answerTimer->start(answerTimeoutMs);
 
-    m_program = DCmdGetPresetData::presetNumber(getParameterValue("program", QVariant()));
     storeCurrentProgram();
 
     m_presetInstructionId =

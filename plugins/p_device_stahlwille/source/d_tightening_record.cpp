@@ -20,8 +20,22 @@ bool DTighteningRecord::isRecordLine(const QByteArray& line) {
     return line.count(separator) >= fieldsRead - 1;
 }
 
-QByteArray DTighteningRecord::key(const QByteArray& line) {
-    return isRecordLine(line) ? line.split(separator).at(keyField) : QByteArray();
+bool DTighteningRecord::isIntact(const QByteArray& line) {
+    if (!isRecordLine(line) || line.contains('\0')) {
+        return false;
+    }
+    const QList<QByteArray> fields = line.split(separator);
+    bool ok = false;
+    fields.at(keyField).toInt(&ok, 10);
+    if (!ok) {
+        return false;
+    }
+    for (int field = 1; field <= 8; ++field) {
+        if (!isNumberOrEmpty(fields.at(field))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 QVariantMap DTighteningRecord::eventData(const QByteArray& line, int eventCountNo,
@@ -44,6 +58,15 @@ QVariantMap DTighteningRecord::eventData(const QByteArray& line, int eventCountN
         data.insert("presetNo", *presetNo);
     }
     return data;
+}
+
+bool DTighteningRecord::isNumberOrEmpty(const QByteArray& field) {
+    if (field.trimmed().isEmpty()) {
+        return true;
+    }
+    bool ok = false;
+    const double value = field.toDouble(&ok);
+    return ok && std::isfinite(value);
 }
 
 // "nan", "inf" and numbers out of the double range read as not a number: the
