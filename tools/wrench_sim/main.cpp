@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -44,6 +45,27 @@ bool quitOnSignals(QCoreApplication* app) {
            ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
+// What the wrench did, for a test that checks the host against it: "created
+// LINE" as each tightening is saved (flushed at once), "held LINE" for each
+// record still saved at exit.
+bool keepLedger(const QString& path, DSimWrench* wrench, QCoreApplication* app) {
+    auto* ledger = new QFile(path, app);
+    if (!ledger->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    QObject::connect(wrench, &DSimWrench::tightened, ledger, [ledger](const QByteArray& line) {
+        ledger->write("created " + line + '\n');
+        ledger->flush();
+    });
+    QObject::connect(app, &QCoreApplication::aboutToQuit, ledger, [ledger, wrench] {
+        for (const QByteArray& line : wrench->savedRecords()) {
+            ledger->write("held " + line + '\n');
+        }
+        ledger->flush();
+    });
+    return true;
+}
+
 int usageError(const QString& message) {
     std::fprintf(stderr, "wrench_sim: %s\n", qPrintable(message));
     return 2;
@@ -64,6 +86,10 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption pty("pty", "Serve the wrench on a new pseudo-terminal.");
     parser.addOption(pty);
+    const QCommandLineOption ledger(
+        "ledger", "Write each tightening made, and at exit each record still held, to FILE.",
+        "FILE");
+    parser.addOption(ledger);
     DSimOptions::addTo(&parser);
 
     if (!parser.parse(app.arguments())) {
@@ -95,6 +121,11 @@ int main(int argc, char* argv[]) {
     DSimPtyServer server(wrench.get());
     if (!server.open(&error)) {
         std::fprintf(stderr, "wrench_sim: cannot make a pseudo-terminal: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (parser.isSet(ledger) && !keepLedger(parser.value(ledger), wrench.get(), &app)) {
+        std::fprintf(stderr, "wrench_sim: cannot write the ledger %s\n",
+                     qPrintable(parser.value(ledger)));
         return 1;
     }
     if (!quitOnSignals(&app)) {
