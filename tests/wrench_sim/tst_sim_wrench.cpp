@@ -35,6 +35,37 @@ bool settled(const DSimWrench& wrench, int timeoutMs = 10000) {
     return !wrench.hasPendingOutput();
 }
 
+// The line is the record with one digit of a numeric field (0 to 10) spoilt
+// so that it reads as no number.
+bool isDamagedCopy(const QByteArray& line, const QByteArray& record) {
+    if (line.size() != record.size() || line == record) {
+        return false;
+    }
+    int at = 0;
+    while (line.at(at) == record.at(at)) {
+        ++at;
+    }
+    const auto isDigit = [](char byte) {
+        return byte >= '0' && byte <= '9';
+    };
+    return line.mid(at + 1) == record.mid(at + 1) && isDigit(record.at(at)) &&
+           record.left(at).count(',') <= 10 && !isDigit(line.at(at)) &&
+           !QByteArray(",.+-eE\r\n").contains(line.at(at));
+}
+
+// Each damaged copy of record N written as "{N*}".
+QByteArray markDamaged(const QByteArray& received, const QList<QByteArray>& records) {
+    Frames lines = received.split('\r');
+    for (QByteArray& line : lines) {
+        for (int i = 0; i < records.size(); ++i) {
+            if (isDamagedCopy(line.startsWith('\n') ? line.mid(1) : line, records.at(i))) {
+                line = (line.startsWith('\n') ? "\n{" : "{") + QByteArray::number(i + 1) + "*}";
+            }
+        }
+    }
+    return lines.join('\r');
+}
+
 } // namespace
 
 class TstSimWrench : public QObject {
@@ -43,8 +74,8 @@ class TstSimWrench : public QObject {
 private slots:
     // Frames written to a wrench with the faults listed, after some
     // tightenings: the answers (noise taken out; "{1}" and "{2}" stand for the
-    // first and second record saved), the state they leave and how many
-    // records are left.
+    // first and second record saved, "{1*}" for a damaged copy of the
+    // first), the state they leave and how many records are left.
     void answers_data() {
         QTest::addColumn<QString>("faults");
         QTest::addColumn<int>("tightenings");
@@ -63,6 +94,11 @@ private slots:
             const Frames writes{"W1LCK\r", "W1BAT\r", "W1GDS\r", "W1CLR\r", "W1XYZ\r", "W2BAT\r"};
             QTest::newRow(faults) << faults << 1 << writes << QByteArray(answer)
                                   << QByteArray(state) << saved;
+        };
+        const auto faulty = [](const char* tag, const char* faults, int tightenings,
+                               const Frames& writes, const char* answer, int saved) {
+            QTest::newRow(tag) << faults << tightenings << writes << QByteArray(answer)
+                               << QByteArray() << saved;
         };
         row("lock, screen, program", {"W1LCK\rW1DKS\rW1" + sea + "\r"}, "W1OK\rW1OK\rW1OK\r",
             "locked screen-locked " + sea);
@@ -92,6 +128,19 @@ private slots:
         fault("split", "W1OK\rW1BAT,087\r{1}\rW1OK\rW1?\r");
         fault("split,crlf,garbage,repeat", "W1OK\r\nW1BAT,087\r\n{1}\r\n{1}\r\nW1OK\r\nW1?\r\n");
         fault("silent", "", "", 1);
+        fault("foreign", "W1OK\rW1BAT,087\rW2 noise,,,,,,,,,,,,,,\r{1}\rW1OK\rW1?\r");
+        fault("crlf,garbage,repeat,foreign,damaged",
+              "W1OK\r\nW1BAT,087\r\nW2 noise,,,,,,,,,,,,,,\r\n{1*}\r\n{1}\r\nW1OK\r\nW1?\r\n");
+        faulty("sametime: one timestamp", "sametime", 2, {"W1GDS\rW1CLR\rW1GDS\r"},
+               "{1}\rW1OK\r{2}\r", 1);
+        faulty("delivered: the first CLR clears a record nobody read", "delivered", 1,
+               {"W1CLR\rW1CLR\rW1GDS\r"}, "W1OK\rW1no new saved\r{2}\r", 1);
+        faulty("damaged: once per record, then whole", "damaged", 2,
+               {"W1GDS\rW1GDS\rW1CLR\rW1GDS\rW1GDS\r"}, "{1*}\r{1}\rW1OK\r{2*}\r{2}\r", 1);
+        faulty("refuseclear=2", "refuseclear=2", 1, {"W1GDS\rW1CLR\rW1CLR\rW1CLR\r"},
+               "{1}\rW1?\rW1?\rW1OK\r", 0);
+        faulty("refuseclear: always", "refuseclear", 1, {"W1CLR\rW1GDS\rW1CLR\rW1CLR\r"},
+               "W1no new saved\r{1}\rW1?\rW1?\r", 1);
     }
 
     void answers() {
@@ -126,13 +175,25 @@ private slots:
             }
         }
         QFETCH(QByteArray, answer);
-        QCOMPARE(received,
+        QCOMPARE(markDamaged(received, records),
                  answer.replace("{1}", records.value(0)).replace("{2}", records.value(1)));
+        if (parsed.damaged) {
+            QCOMPARE(received.count('\0'), 1); // every other damage is a NUL byte
+        }
         const QByteArray state = QByteArray(wrench.isLocked() ? "locked " : "") +
                                  (wrench.isScreenLocked() ? "screen-locked " : "") +
                                  wrench.program();
         QTEST(state.trimmed(), "state");
         QTEST(wrench.savedRecordCount(), "savedAfter");
+        // Records are held oldest first and cleared from the front.
+        const QList<QByteArray> created = wrench.createdRecords();
+        QCOMPARE(created.size(), tightenings + int(parsed.delivered));
+        QCOMPARE(wrench.savedRecords(), created.mid(created.size() - wrench.savedRecordCount()));
+        QSet<QByteArray> timestamps;
+        for (const QByteArray& record : created) {
+            timestamps.insert(DTighteningRecord::key(record));
+        }
+        QCOMPARE(timestamps.size() == 1, parsed.sametime || created.size() == 1);
         for (const QByteArray& chunk : qAsConst(output.chunks)) {
             QVERIFY(!chunk.isEmpty() && (!parsed.split || chunk.size() <= 7));
         }
@@ -250,6 +311,9 @@ private slots:
         QTest::newRow("no --pty") << QStringList{"--sim-serial", "W2"} << 2 << "--pty";
         QTest::newRow("unknown fault") << QStringList{"--pty", "--sim-fault", "split,loud"} << 2
                                        << "--sim-fault: unknown fault 'loud'";
+        QTest::newRow("refuseclear count below 1")
+            << QStringList{"--pty", "--sim-fault", "refuseclear=0"} << 2
+            << "--sim-fault: unknown fault 'refuseclear=0'";
     }
 
     void commandLine() {

@@ -37,7 +37,7 @@ const OptionText optionTexts[] = {
     {"sim-serial", "ID", "Simulated wrench: its serial ID (default W1)."},
     {"sim-fault", "LIST",
      "Simulated wrench: faults to play, comma-separated: silent, refuse, split, crlf, garbage, "
-     "repeat, flood."},
+     "repeat, flood, sametime, delivered, foreign, damaged, refuseclear[=N]."},
     {"sim-tightenings", "N",
      "Simulated wrench: make N tightenings from the start; their records are kept until a listen "
      "fetches them."},

@@ -32,10 +32,12 @@ bool readCount(const QCommandLineParser& parser, const char* name, int* value, Q
 void DSimOptions::addTo(QCommandLineParser* parser) {
     parser->addOption(
         {serialOption, "Serial ID of the simulated wrench (default W1).", "ID", "W1"});
-    parser->addOption({faultOption,
-                       "Faults the simulated wrench plays, comma-separated: silent, refuse, "
-                       "split, crlf, garbage, repeat, flood.",
-                       "LIST"});
+    parser->addOption(
+        {faultOption,
+         "Faults the simulated wrench plays, comma-separated: silent, refuse, "
+         "split, crlf, garbage, repeat, flood, sametime, delivered, foreign, damaged, "
+         "refuseclear[=N].",
+         "LIST"});
     parser->addOption(
         {tighteningsOption, "Number of tightenings the simulated wrench makes (default 0).", "N"});
     parser->addOption(

@@ -32,9 +32,15 @@ DSimWrench::DSimWrench(const QByteArray& serialId, const DSimFaults& faults, qui
     , m_serialId(serialId)
     , m_faults(faults)
     , m_random(seed)
+    , m_clearsToRefuse(faults.refuseClear)
     , m_tighteningTimer(new QTimer(this)) {
     m_tighteningTimer->setObjectName("tighteningTimer");
     connect(m_tighteningTimer, &QTimer::timeout, this, &DSimWrench::onTighteningTimeout);
+    if (faults.delivered) {
+        // Its result line went out long ago, to a session that is gone.
+        saveTightening();
+        m_oldestDelivered = true;
+    }
 }
 
 QByteArray DSimWrench::serialId() const {
@@ -54,7 +60,9 @@ void DSimWrench::setFloodBytes(qint64 bytes) {
 }
 
 void DSimWrench::refuseNextClear() {
-    m_refuseNextClear = true;
+    if (m_clearsToRefuse == 0) {
+        m_clearsToRefuse = 1;
+    }
 }
 
 void DSimWrench::receive(const QByteArray& bytes) {
@@ -137,10 +145,56 @@ void DSimWrench::answerGetData() {
         return;
     }
     m_oldestDelivered = true;
-    answerLine(m_savedRecords.first());
-    if (m_faults.repeat) {
-        answerLine(m_savedRecords.first());
+    const QByteArray record = m_savedRecords.first();
+    if (m_faults.foreign) {
+        answerLine(foreignLine());
     }
+    answerLine(deliveredCopy(record));
+    if (m_faults.repeat) {
+        answerLine(record);
+    }
+}
+
+// The damage happens on the wire: the wrench still holds the record whole and
+// sends it whole on the next "GDS".
+QByteArray DSimWrench::deliveredCopy(const QByteArray& record) {
+    if (!m_faults.damaged || m_oldestDamaged) {
+        return record;
+    }
+    m_oldestDamaged = true;
+    return damagedCopy(record);
+}
+
+// One digit of a numeric field (fields 0 to 10) turned into a NUL byte or,
+// every other time, into a byte that reads as no number.
+QByteArray DSimWrench::damagedCopy(const QByteArray& record) {
+    QList<int> digits;
+    int commas = 0;
+    for (int i = 0; i < record.size() && commas <= 10; ++i) {
+        if (record.at(i) == ',') {
+            ++commas;
+        } else if (record.at(i) >= '0' && record.at(i) <= '9') {
+            digits.append(i);
+        }
+    }
+    QByteArray damaged = record;
+    if (digits.isEmpty()) {
+        return damaged;
+    }
+    static const char noDigits[] = "OIlSBZ#?*";
+    const int at = digits.at(m_random.bounded(digits.size()));
+    damaged[at] =
+        m_damagedCount++ % 2 == 0 ? '\0' : noDigits[m_random.bounded(int(sizeof(noDigits) - 1))];
+    return damaged;
+}
+
+// Another wrench's line on a shared wire, with a record's 14 commas.
+QByteArray DSimWrench::foreignLine() const {
+    const QByteArray line = "W2 noise" + QByteArray(14, ',');
+    if (!m_serialId.isEmpty() && line.startsWith(m_serialId)) {
+        return "X9 noise" + QByteArray(14, ',');
+    }
+    return line;
 }
 
 // "CLR" acknowledges the record that the last "GDS" delivered: only that one
@@ -152,13 +206,16 @@ void DSimWrench::answerClear() {
         answer("no new saved");
         return;
     }
-    if (m_refuseNextClear) {
-        m_refuseNextClear = false;
+    if (m_clearsToRefuse != 0) {
+        if (m_clearsToRefuse > 0) {
+            --m_clearsToRefuse;
+        }
         answer("?");
         return;
     }
     m_savedRecords.removeFirst();
     m_oldestDelivered = false;
+    m_oldestDamaged = false;
     answer("OK");
 }
 
@@ -317,11 +374,23 @@ void DSimWrench::onTighteningTimeout() {
     tighten();
 }
 
-// The values follow the accepted program, each off its target by up to 5 %,
-// so that a tight tolerance is missed now and then.
 void DSimWrench::tighten() {
+    const QByteArray result = saveTightening();
+    if (!m_faults.silent) {
+        queueLine(result);
+    }
+    emit tightened(m_createdRecords.last());
+}
+
+// Makes one tightening, saves its record and returns its result line. The
+// values follow the accepted program, each off its target by up to 5 %, so
+// that a tight tolerance is missed now and then.
+QByteArray DSimWrench::saveTightening() {
     const int number = ++m_tighteningCount;
-    m_lastTimestamp += m_random.bounded(5, 61);
+    const qint64 step = m_random.bounded(5, 61);
+    if (!m_faults.sametime) {
+        m_lastTimestamp += step;
+    }
     const double setTorque = m_program.isEmpty() ? freeTorque : m_targets.torque / 1000.0;
     const double setAngle = m_targets.angle / 10.0;
     const double startTorque =
@@ -335,13 +404,11 @@ void DSimWrench::tighten() {
     const char sign = toleranceSign(torque, angle);
 
     const QByteArray record = recordLine(number, torque, angle, m_lastTimestamp, sign == '=');
+    m_createdRecords.append(record);
     if (m_savedRecords.size() < maxSavedRecords) {
         m_savedRecords.append(record);
     }
-    if (!m_faults.silent) {
-        queueLine(resultLine(number, torque, sign, seconds, m_lastTimestamp));
-    }
-    emit tightened(record);
+    return resultLine(number, torque, sign, seconds, m_lastTimestamp);
 }
 
 // '<' or '>' when the torque, or for an angle-only program the angle, misses
@@ -421,6 +488,10 @@ int DSimWrench::savedRecordCount() const {
 
 QList<QByteArray> DSimWrench::savedRecords() const {
     return m_savedRecords;
+}
+
+QList<QByteArray> DSimWrench::createdRecords() const {
+    return m_createdRecords;
 }
 
 bool DSimWrench::isLocked() const {

@@ -15,7 +15,8 @@ class QTimer;
 // The wrench's end of the line protocol. Frames arrive through receive() and
 // end with CR; the wrench answers through output(), always on a later turn of
 // the event loop, never inside receive(). It keeps its saved tightening
-// records oldest first.
+// records oldest first. With the fault "delivered" it starts holding one
+// record that its last "GDS" delivered before this session.
 class DSimWrench : public QObject {
     Q_OBJECT
 
@@ -47,6 +48,9 @@ public:
     int tighteningCount() const;
     int savedRecordCount() const;
     QList<QByteArray> savedRecords() const;
+    // Every record the wrench made, oldest first, whether saved, cleared or
+    // beyond its memory: with savedRecords() it tells which were lost.
+    QList<QByteArray> createdRecords() const;
     bool isLocked() const;
     bool isScreenLocked() const;
     // The last program frame accepted (mnemonic and fields, no serial ID, no CR).
@@ -99,6 +103,9 @@ private:
 
     void answer(const QByteArray& text);
     void answerLine(const QByteArray& line);
+    QByteArray deliveredCopy(const QByteArray& record);
+    QByteArray damagedCopy(const QByteArray& record);
+    QByteArray foreignLine() const;
     void queueLine(const QByteArray& line);
     void queueBytes(const QByteArray& bytes);
     void queueFlood();
@@ -108,6 +115,7 @@ private:
     QByteArray floodChunk();
 
     void onTighteningTimeout();
+    QByteArray saveTightening();
     double between(double lowest, double highest);
     QByteArray recordLine(int number, double torque, double angle, qint64 timestamp,
                           bool inTolerance) const;
@@ -128,9 +136,14 @@ private:
     DSimFrame::Targets m_targets;
 
     QList<QByteArray> m_savedRecords;
+    QList<QByteArray> m_createdRecords;
     // The oldest record went out in a "GDS" answer and waits for its "CLR".
     bool m_oldestDelivered = false;
-    bool m_refuseNextClear = false;
+    // The damaged fault has spoilt one copy of the oldest record already.
+    bool m_oldestDamaged = false;
+    int m_damagedCount = 0;
+    // "CLR"s still to refuse; DSimFaults::refuseClearAlways for all.
+    int m_clearsToRefuse = 0;
     int m_tighteningCount = 0;
     qint64 m_lastTimestamp = firstTimestamp;
     int m_tighteningsLeft = 0;
