@@ -163,16 +163,14 @@ void DCmdListen::handleRecord(const QByteArray& line, int replyNumber) {
     if (m_phase != Phase::Polling) {
         return;
     }
+    if (isRefusedAsDamaged(line)) {
+        return;
+    }
     if (line == m_lastPublishedLine) {
         handleRepeat();
         return;
     }
-    if (isRefusedAsDamaged(line)) {
-        return;
-    }
     m_lastPublishedLine = line;
-    m_damagedDeliveries = 0;
-    m_damagedLine.clear();
     m_clearRefusals = 0;
     clearFetchedRecord();
     publishEventData(line, replyNumber);
@@ -192,9 +190,12 @@ void DCmdListen::handleRepeat() {
 }
 
 // Not published and not cleared: the next "GDS" fetches the line again, and a
-// transmission fault is gone by then.
+// transmission fault is gone by then. Only the same damaged line in a row, with
+// no intact record between, counts towards publishing it.
 bool DCmdListen::isRefusedAsDamaged(const QByteArray& line) {
     if (DTighteningRecord::isIntact(line)) {
+        m_damagedDeliveries = 0;
+        m_damagedLine.clear();
         return false;
     }
     m_damagedDeliveries = line == m_damagedLine ? m_damagedDeliveries + 1 : 1;
