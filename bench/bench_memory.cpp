@@ -55,7 +55,7 @@ void parkTimers(const QSharedPointer<ICommand>& run) {
     }
 }
 
-// Only the listen instructions stand once every "CLR" write has been answered
+// Only the listen instructions stand once every "GDS" write has been answered
 // and ended.
 void settleWrites(int standing) {
     turnUntil([standing] { return DInstructionRouter::instance().instructionCount() == standing; });
@@ -64,7 +64,7 @@ void settleWrites(int standing) {
 
 void BM_HeapPerListeningWrench(benchmark::State& state) {
     for (auto _ : state) {
-        // A silent wrench: the "CLR" of every listener goes unanswered, and
+        // A silent wrench: the "GDS" of every listener goes unanswered, and
         // nothing is read while they stand.
         SimBench bench("silent");
         const int standingBefore = DInstructionRouter::instance().instructionCount();

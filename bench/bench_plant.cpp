@@ -16,7 +16,7 @@
 
 namespace {
 
-// Every listen command has written its first "CLR" and is polling.
+// Every listen command has written its first "GDS" and is polling.
 constexpr int settleMs = 1000;
 constexpr int measuredMs = 5000;
 constexpr int latencyWrenches = 1000;

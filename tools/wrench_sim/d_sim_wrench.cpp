@@ -198,8 +198,8 @@ QByteArray DSimWrench::foreignLine() const {
 }
 
 // "CLR" acknowledges the record that the last "GDS" delivered: only that one
-// is removed. The listen command writes "CLR" when it starts and again on each
-// "OK" until the wrench says that nothing is saved; a "CLR" that removed a
+// is removed. The listen command writes "CLR" after each record and again on
+// each "OK" until the wrench says that nothing is saved; a "CLR" that removed a
 // record nobody had fetched yet would lose that tightening.
 void DSimWrench::answerClear() {
     if (!m_oldestDelivered || m_savedRecords.isEmpty()) {

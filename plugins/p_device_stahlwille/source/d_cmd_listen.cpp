@@ -147,9 +147,7 @@ void DCmdListen::onNothingSaved(bool refused) {
         break;
     case Phase::RecordFetched:
         m_clearRefusals += refused ? 1 : 0;
-        m_phase = Phase::Polling;
-        m_pollTimer->start(pollIntervalMs);
-        break;
+        [[fallthrough]];
     case Phase::Clearing:
         m_phase = Phase::Polling;
         m_pollTimer->start(pollIntervalMs);
