@@ -19,6 +19,11 @@ set(WRENCH_PACKAGE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/p_device_stahlwille
 set(WRENCH_INCLUDE_INSTALL_DIR ${CMAKE_INSTALL_INCLUDEDIR}/p_device_stahlwille)
 set(WRENCH_EXAMPLES_INSTALL_DIR ${CMAKE_INSTALL_DATADIR}/p_device_stahlwille/examples)
 
+# CMake pads a build tree's run-time path with empty entries so that install
+# can edit it in place; an empty entry makes the loader search the current
+# folder. Relinking at install keeps both paths as they are written.
+set(CMAKE_NO_BUILTIN_CHRPATH ON)
+
 # The plug-in folder as seen from bin/, e.g. ../lib/p_device_stahlwille.
 file(RELATIVE_PATH WRENCH_PLUGIN_DIR_FROM_BIN
     ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR}/p_device_stahlwille)

@@ -12,6 +12,8 @@ function(run)
 endfunction()
 
 file(REMOVE_RECURSE ${WORK_DIR})
+# The installed binaries are relinked with their own run-time paths.
+run(${CMAKE_COMMAND} --build ${BUILD_DIR} --target preinstall)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/staged)
 # Nothing may point into the build tree or the first prefix.
 file(RENAME ${WORK_DIR}/staged ${WORK_DIR}/prefix)
@@ -44,3 +46,21 @@ string(FIND "${output}" "${plugin}" named)
 if(status EQUAL 0 OR named EQUAL -1)
     message(FATAL_ERROR "without ${plugin}, wrench_host list exited with ${status}:\n${output}")
 endif()
+
+# No run-time path may name the current folder (an empty entry) or one
+# relative to it: every entry is absolute or starts at $ORIGIN.
+file(GLOB_RECURSE installed LIST_DIRECTORIES false ${prefix}/bin/* ${prefix}/lib/*.so*)
+file(GLOB built ${BUILD_DIR}/tools/wrench_host/wrench_host ${BUILD_DIR}/tools/wrench_sim/wrench_sim
+    ${BUILD_DIR}/plugins/*.so ${BUILD_DIR}/host/*.so)
+foreach(binary IN LISTS installed built)
+    execute_process(COMMAND readelf -d ${binary} OUTPUT_VARIABLE dynamic ERROR_QUIET)
+    if(NOT dynamic MATCHES "\\((RUNPATH|RPATH)\\)[^[]*\\[([^]]*)\\]")
+        continue()
+    endif()
+    set(paths "${CMAKE_MATCH_2}")
+    set(entry "(/|\\$ORIGIN)[^:]*")
+    if(NOT paths MATCHES "^${entry}(:${entry})*$")
+        message(FATAL_ERROR "${binary} has the run-time path [${paths}]: an empty or "
+            "relative entry makes it search the current folder")
+    endif()
+endforeach()

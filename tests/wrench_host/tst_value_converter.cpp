@@ -1,4 +1,5 @@
 #include <d_c_escape.h>
+#include <d_config_check.h>
 #include <d_host_clock.h>
 #include <d_script_reader.h>
 #include <d_value_converter.h>
@@ -76,6 +77,84 @@ private slots:
         } else {
             QVERIFY2(error.contains(errorPart), qPrintable(error));
         }
+    }
+
+    // A configuration as a file gives it: accepted or the error, and the
+    // warnings, joined by newlines.
+    void configuration_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("warnings");
+        const auto row = [](const char* name, const char* text, const char* error,
+                            const char* warnings = "") {
+            QTest::newRow(name) << QByteArray(text) << QString(error) << QString(warnings);
+        };
+        // What the plug-in converts fully and correctly.
+        row("as the plug-in reads them",
+            R"({"serialId": 4711, "lock": "true", "program": "3", "timeout": " 250 ",
+                "frame": null, "presets": {"3": {"angle": "7.5", "targetTorque": null,
+                "priority": "TORQUE "}}})",
+            "");
+        row("booleans as words and digits", R"({"lock": "FALSE", "parallelListening": 1})", "");
+        // What would send a frame nobody meant.
+        row("torque with a comma", R"({"presets": {"3": {"targetTorque": "12,5"}}})",
+            "preset \"3\": \"targetTorque\" must be a number, not \"12,5\"");
+        row("torque with its unit", R"({"presets": {"3": {"angle": "12.5 Nm"}}})",
+            "\"angle\" must be a number");
+        row("a boolean for a torque", R"({"presets": {"3": {"angle": true}}})",
+            "\"angle\" must be a number, not true");
+        row("a boolean for a program", R"({"program": true})",
+            "\"program\" must be a whole number from 0 to 4294967295, not true");
+        row("program negative as text", R"({"program": "-3"})", "\"program\" must be");
+        row("program a fraction", R"({"program": 2.5})", "\"program\" must be");
+        row("timeout beyond int", R"({"timeout": "2147483648"})", "\"timeout\" must be");
+        row("lock no", R"({"lock": "no"})", "\"lock\" must be true or false, not \"no\"");
+        row("lock 2", R"({"lock": 2})", "\"lock\" must be true or false, not 2");
+        row("serial ID a fraction", R"({"serialId": 47.5})", "\"serialId\" must be text");
+        row("serial ID read as 1e+20", R"({"serialId": 100000000000000000000})",
+            "\"serialId\" must be text");
+        row("serial ID a boolean", R"({"serialId": true})", "\"serialId\" must be text");
+        row("priority neither word", R"({"presets": {"3": {"priority": "angles"}}})",
+            "\"priority\" must be \"angle\" or \"torque\", not \"angles\"");
+        row("priority a number", R"({"presets": {"3": {"priority": 1}}})",
+            "\"priority\" must be");
+        row("preset number 03", R"({"presets": {"03": {}}})", "preset \"03\" is not a preset");
+        // Read two ways, or not as written: warned.
+        row("priority Angle", R"({"presets": {"3": {"priority": "Angle"}}})", "",
+            "preset \"3\": \"priority\" \"Angle\" is read two ways: the program frame puts "
+            "the angle first, the preset's text the torque first; write \"angle\"");
+        row("priority with blanks", R"({"presets": {"4": {"priority": " angle"}}})", "",
+            "preset \"4\": \"priority\" \" angle\" is read as torque first, for the blanks "
+            "around it; write \"angle\"");
+        row("keys given twice", R"({"lock": true, "presets": {"3": {"angle": 1, "angle": 2},
+                "4": {"angle": 1}}, "lock": false, "lock": true})",
+            "", "\"presets.3.angle\" is given twice: the last one counts\n"
+                "\"lock\" is given twice: the last one counts");
+    }
+    void configuration() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, error);
+        QFETCH(QString, warnings);
+        const QHash<QString, QString> tags{{"serialId", "strg"}, {"lock", "bool"},
+                                           {"parallelListening", "bool"}, {"program", "uint"},
+                                           {"timeout", "int"},       {"frame", "byAr"}};
+        QJsonObject configuration;
+        QStringList found;
+        QString reason;
+        QVERIFY2(DConfigCheck::parse(text, &configuration, &found, &reason), qPrintable(reason));
+        const bool ok = DConfigCheck::check(configuration, tags, &found, &reason);
+        QCOMPARE(ok, error.isEmpty());
+        QVERIFY2(ok || reason.contains(error), qPrintable(reason));
+        QCOMPARE(found.join('\n'), warnings);
+    }
+
+    // What the plug-in is given: nulls are absent, in the presets too.
+    void configurationWithoutNulls() {
+        const QJsonObject given = DConfigCheck::withoutNulls(
+            QJsonDocument::fromJson(R"({"lock": null, "presets": {"3": {"angle": null, "x": 1}}})")
+                .object());
+        QCOMPARE(QJsonDocument(given).toJson(QJsonDocument::Compact),
+                 QByteArray(R"({"presets":{"3":{"x":1}}})"));
     }
 
     // Bytes as shown in the output and the trace, and back to the same bytes.

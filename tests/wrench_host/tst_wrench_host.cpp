@@ -123,8 +123,9 @@ private slots:
                   "a comma at line 3, column 2");
         configRow("not an object", "[1, 2]",
                   "the configuration {dir}/not an object is not a JSON object");
-        configRow("serial ID a number", "{\"serialId\": 4711}",
-                  "^the configuration .*number: \"serialId\" must be text, not 4711$");
+        configRow("torque with its unit", "{\"presets\": {\"3\": {\"angle\": \"12.5 Nm\"}}}",
+                  "^the configuration .*: preset \"3\": \"angle\" must be a number, not "
+                  "\"12.5 Nm\"$");
         configRow("program a fraction", "{\"program\": 2.5}",
                   "\"program\" must be a whole number from 0 to 4294967295, not 2.5");
         configRow("presets a list", "{\"presets\": [1]}",
@@ -135,15 +136,13 @@ private slots:
                   "preset \"4294967296\" is not a preset number");
         configRow("preset not an object", "{\"presets\": {\"3\": 12.5}}",
                   "preset \"3\" must be a JSON object, not 12.5");
-        configRow("angle as text", "{\"presets\": {\"3\": {\"angle\": \"30\"}}}",
-                  "preset \"3\": \"angle\" must be a number, not \"30\"");
-        configRow("priority Angle", "{\"presets\": {\"3\": {\"priority\": \"Angle\"}}}",
-                  "preset \"3\": \"priority\" must be \"angle\" or \"torque\", not \"Angle\"");
         writeFile("unknown.json",
-                  "{\"portName\": \"/dev/ttyS0\", \"presets\": {\"1\": {\"colour\": 1}, "
+                  "{\"portName\": \"/dev/ttyS0\", \"portName\": \"/dev/ttyS1\", "
+                  "\"presets\": {\"1\": {\"colour\": 1}, "
                   "\"2\": {\"colour\": 2, \"name\": \"M6\"}}}");
         row("unknown keys warned once", {"--config", "{dir}/unknown.json", "list"}, 0, "", "",
-            "^\\Awrench_host: the configuration .*: \"portName\" is no parameter of any "
+            "^\\Awrench_host: the configuration .*: \"portName\" is given twice: the last one "
+            "counts\nwrench_host: the configuration .*: \"portName\" is no parameter of any "
             "command: nothing reads it\nwrench_host: the configuration .*: preset \"1\": "
             "\"colour\" is no key of a preset: carried through, unused\n\\z",
             9);

@@ -65,6 +65,7 @@ void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
     m_ok = false;
     m_results.clear();
     m_failure.clear();
+    m_stdoutError.clear();
     m_lineReason.clear();
     m_serialId.clear();
     m_answerMs = 0;
@@ -133,13 +134,18 @@ void DCommandRunner::onResultUpdated(const QString& key, const QVariant& value) 
     if (key == eventDataKey) {
         const QDateTime receivedAt = QDateTime::currentDateTimeUtc();
         const bool kept = keepResult(value, receivedAt);
-        DHostConsole::json(
-            DJsonOutput::eventLine(value, m_serialId, DHostClock::receiveTime(receivedAt)));
-        if (!kept) {
+        QString error;
+        if (!DHostConsole::json(
+                DJsonOutput::eventLine(value, m_serialId, DHostClock::receiveTime(receivedAt)),
+                &error) &&
+            kept) {
+            stopKeeping(error);
+        }
+        if (!kept || m_end == End::Abandoned) {
             return;
         }
-    } else {
-        DHostConsole::json(DJsonOutput::resultLine(key, value));
+    } else if (QString error; !DHostConsole::json(DJsonOutput::resultLine(key, value), &error)) {
+        m_stdoutError = m_stdoutError.isEmpty() ? error : m_stdoutError;
     }
     if (m_end != End::None) {
         return;
@@ -159,16 +165,23 @@ bool DCommandRunner::keepResult(const QVariant& value, const QDateTime& received
     if (!m_sink || m_sink->takeResult({m_serialId, receivedAt, value.toMap()}, &error)) {
         return true;
     }
+    stopKeeping(error);
+    return false;
+}
+
+// Also when the run was about to end well: it did not.
+void DCommandRunner::stopKeeping(const QString& error) {
+    if (m_end == End::Abandoned) {
+        return;
+    }
     m_failure = QStringLiteral("%1; the listen stops, so that the wrench keeps the results "
                                "after this one")
                     .arg(error);
-    // Also when the run was about to end well: it did not.
     if (m_end == End::None) {
         scheduleEnd(End::Abandoned);
     } else {
         m_end = End::Abandoned;
     }
-    return false;
 }
 
 void DCommandRunner::onTimeLimit() {
@@ -230,7 +243,12 @@ void DCommandRunner::endRun() {
         m_command = nullptr;
     }
     m_run.reset();
-    DHostConsole::json(DJsonOutput::runEndLine(m_request.command, m_results, m_ok));
+    QString error;
+    if (!DHostConsole::json(DJsonOutput::runEndLine(m_request.command, m_results, m_ok), &error) ||
+        !m_stdoutError.isEmpty()) {
+        m_failure = m_ok ? (m_stdoutError.isEmpty() ? error : m_stdoutError) : m_failure;
+        m_ok = false;
+    }
     // What the finish queued (released instructions, late replies) runs
     // before the next run starts.
     QMetaObject::invokeMethod(

@@ -63,6 +63,7 @@ private:
     enum class End { None, Outcome, Count, Interrupted, TimedOut, Refused, Abandoned };
 
     void onResultUpdated(const QString& key, const QVariant& value);
+    void stopKeeping(const QString& error);
     bool keepResult(const QVariant& value, const QDateTime& receivedAt);
     void onTimeLimit();
     bool isOutcome(const QString& key, const QVariant& value) const;
@@ -92,5 +93,7 @@ private:
     bool m_ok = false;
     QVariantMap m_results;
     QString m_failure;
+    // The first result line that stdout did not take.
+    QString m_stdoutError;
     QString m_lineReason;
 };

@@ -1,5 +1,6 @@
 #include "d_config_check.h"
 
+#include "d_json_key_scan.h"
 #include "d_json_output.h"
 
 #include <d_abstract_command.h>
@@ -28,7 +29,8 @@ const QString nameKey = QStringLiteral("name");
 DConfigCheck::DConfigCheck(QStringList* warnings)
     : m_warnings(warnings) {}
 
-bool DConfigCheck::parse(const QByteArray& text, QJsonObject* object, QString* error) {
+bool DConfigCheck::parse(const QByteArray& text, QJsonObject* object, QStringList* warnings,
+                         QString* error) {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -41,6 +43,9 @@ bool DConfigCheck::parse(const QByteArray& text, QJsonObject* object, QString* e
         return false;
     }
     *object = document.object();
+    for (const QString& key : DJsonKeyScan::duplicates(text)) {
+        warnings->append(QStringLiteral("\"%1\" is given twice: the last one counts").arg(key));
+    }
     return true;
 }
 
@@ -51,7 +56,17 @@ QString DConfigCheck::position(const QByteArray& text, int offset) {
     return QStringLiteral("line %1, column %2").arg(before.count('\n') + 1).arg(column);
 }
 
-bool DConfigCheck::check(const QJsonObject& configuration, const DAbstractPlugin& plugin,
+QHash<QString, QString> DConfigCheck::parameterTags(const DAbstractPlugin& plugin) {
+    QHash<QString, QString> tags;
+    for (const DAbstractCommand* prototype : plugin.commandPrototypes()) {
+        for (const auto& parameter : prototype->declaredParameters()) {
+            tags.insert(parameter.name, parameter.type);
+        }
+    }
+    return tags;
+}
+
+bool DConfigCheck::check(const QJsonObject& configuration, const QHash<QString, QString>& tags,
                          QStringList* warnings, QString* error) {
     DConfigCheck checker(warnings);
     for (auto it = configuration.constBegin(); it != configuration.constEnd(); ++it) {
@@ -61,12 +76,7 @@ bool DConfigCheck::check(const QJsonObject& configuration, const DAbstractPlugin
             }
             continue;
         }
-        QString typeTag;
-        for (const DAbstractCommand* prototype : plugin.commandPrototypes()) {
-            for (const auto& parameter : prototype->declaredParameters()) {
-                typeTag = parameter.name == it.key() ? parameter.type : typeTag;
-            }
-        }
+        const QString typeTag = tags.value(it.key());
         if (typeTag.isEmpty()) {
             checker.warnOnce(it.key(), QStringLiteral("\"%1\" is no parameter of any command: "
                                                       "nothing reads it")
@@ -76,6 +86,18 @@ bool DConfigCheck::check(const QJsonObject& configuration, const DAbstractPlugin
         }
     }
     return true;
+}
+
+QJsonObject DConfigCheck::withoutNulls(const QJsonObject& configuration) {
+    QJsonObject given;
+    for (auto it = configuration.constBegin(); it != configuration.constEnd(); ++it) {
+        if (it.value().isObject()) {
+            given.insert(it.key(), withoutNulls(it.value().toObject()));
+        } else if (!it.value().isNull()) {
+            given.insert(it.key(), it.value());
+        }
+    }
+    return given;
 }
 
 bool DConfigCheck::checkParameter(const QString& name, const QString& typeTag,
@@ -97,11 +119,14 @@ bool DConfigCheck::checkParameter(const QString& name, const QString& typeTag,
 }
 
 bool DConfigCheck::fitsTag(const QString& typeTag, const QJsonValue& value) {
+    if (value.isNull()) {
+        return true; // absent
+    }
     if (typeTag == QLatin1String("strg") || typeTag == QLatin1String("byAr")) {
-        return value.isString();
+        return isText(value);
     }
     if (typeTag == QLatin1String("bool")) {
-        return value.isBool();
+        return isBoolean(value);
     }
     if (typeTag == QLatin1String("varM")) {
         return value.isObject();
@@ -110,12 +135,52 @@ bool DConfigCheck::fitsTag(const QString& typeTag, const QJsonValue& value) {
     if (!isSigned && typeTag != QLatin1String("uint")) {
         return true; // a tag of its own: the command knows what it takes
     }
+    return isInteger(value, isSigned);
+}
+
+// A whole number reads as its digits; a larger one would read as "1e+15".
+bool DConfigCheck::isText(const QJsonValue& value) {
+    if (value.isString()) {
+        return true;
+    }
     const double number = value.toDouble(std::nan(""));
+    constexpr double exact = 9007199254740992.0; // 2^53
+    return value.isDouble() && std::floor(number) == number && std::fabs(number) < exact &&
+           value.toVariant().toString() == QString::number(static_cast<qint64>(number));
+}
+
+// The variant reads any other text as true: "no" would lock the wrench.
+bool DConfigCheck::isBoolean(const QJsonValue& value) {
+    static const QStringList words{"true", "false", "1", "0"};
+    return value.isBool() || (value.isString() && words.contains(value.toString().toLower())) ||
+           (value.isDouble() && (value.toDouble() == 0.0 || value.toDouble() == 1.0));
+}
+
+bool DConfigCheck::isInteger(const QJsonValue& value, bool isSigned) {
     const double lowest = isSigned ? std::numeric_limits<qint32>::min() : 0.0;
     const double highest =
         isSigned ? std::numeric_limits<qint32>::max() : std::numeric_limits<quint32>::max();
-    return value.isDouble() && std::floor(number) == number && number >= lowest &&
-           number <= highest;
+    if (value.isDouble()) {
+        const double number = value.toDouble();
+        return std::floor(number) == number && number >= lowest && number <= highest;
+    }
+    if (!value.isString()) {
+        return false; // a boolean would read as 0 or 1
+    }
+    bool converted = false;
+    const QVariant text = value.toString();
+    const double number = isSigned ? static_cast<double>(text.toLongLong(&converted))
+                                   : static_cast<double>(text.toULongLong(&converted));
+    return converted && number >= lowest && number <= highest;
+}
+
+bool DConfigCheck::isNumber(const QJsonValue& value) {
+    if (value.isDouble() || value.isNull()) {
+        return true;
+    }
+    bool converted = false;
+    const double number = QVariant(value.toString()).toDouble(&converted);
+    return value.isString() && converted && std::isfinite(number);
 }
 
 bool DConfigCheck::checkPresets(const QJsonValue& presets, QString* error) {
@@ -148,18 +213,20 @@ bool DConfigCheck::checkPreset(const QString& number, const QJsonObject& preset,
     for (auto it = preset.constBegin(); it != preset.constEnd(); ++it) {
         const QString& key = it.key();
         if (numberKeys.contains(key)) {
-            if (!it.value().isDouble()) {
+            if (!isNumber(it.value())) {
                 *error = QStringLiteral("preset \"%1\": \"%2\" must be a number, not %3")
                              .arg(number, key, shown(it.value()));
                 return false;
             }
-        } else if (key == priorityKey) {
-            if (!priorities.contains(it.value().toString())) {
+        } else if (key == priorityKey && !it.value().isNull()) {
+            if (!it.value().isString() ||
+                !priorities.contains(it.value().toString().trimmed().toLower())) {
                 *error = QStringLiteral("preset \"%1\": \"priority\" must be \"angle\" or "
                                         "\"torque\", not %2")
                              .arg(number, shown(it.value()));
                 return false;
             }
+            checkPriority(number, it.value().toString());
         } else if (key != nameKey) {
             warnOnce(QStringLiteral("presets.") + key,
                      QStringLiteral("preset \"%1\": \"%2\" is no key of a preset: carried "
@@ -168,6 +235,22 @@ bool DConfigCheck::checkPreset(const QString& number, const QJsonObject& preset,
         }
     }
     return true;
+}
+
+// The program frame compares the word in lower case, the preset's text as it
+// stands: only "angle" itself reads as angle first in both. Any "torque"
+// reads as torque first everywhere.
+void DConfigCheck::checkPriority(const QString& number, const QString& priority) {
+    const QString word = priority.trimmed().toLower();
+    if (priority == word || word != QLatin1String("angle")) {
+        return;
+    }
+    const QString reading = priority.toLower() == word
+                                ? QStringLiteral("is read two ways: the program frame puts the "
+                                                 "angle first, the preset's text the torque first")
+                                : QStringLiteral("is read as torque first, for the blanks around it");
+    m_warnings->append(QStringLiteral("preset \"%1\": \"priority\" \"%2\" %3; write \"angle\"")
+                           .arg(number, priority, reading));
 }
 
 void DConfigCheck::warnOnce(const QString& key, const QString& text) {

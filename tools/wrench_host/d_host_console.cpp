@@ -2,20 +2,35 @@
 
 #include "d_json_output.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
-void writeLine(std::FILE* stream, const QByteArray& line) {
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
+bool writeLine(std::FILE* stream, const QByteArray& line) {
+    const auto size = static_cast<size_t>(line.size());
+    const bool written = std::fwrite(line.constData(), 1, size, stream) == size &&
+                         std::fputc('\n', stream) != EOF;
+    return std::fflush(stream) == 0 && written;
 }
 
 } // namespace
 
-void DHostConsole::json(const QJsonObject& object) {
-    writeLine(stdout, DJsonOutput::compact(object));
+bool DHostConsole::json(const QJsonObject& object, QString* error) {
+    if (writeLine(stdout, DJsonOutput::compact(object))) {
+        return true;
+    }
+    if (error) {
+        *error = stdoutError();
+    }
+    // A later line may fit again; this one is gone, so every later one fails too.
+    std::clearerr(stdout);
+    return false;
+}
+
+QString DHostConsole::stdoutError() {
+    return QStringLiteral("cannot write to stdout: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 void DHostConsole::message(const QString& text) {

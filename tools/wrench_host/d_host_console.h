@@ -7,7 +7,11 @@
 // stderr. Each line is flushed at once, so that a pipe sees it as it happens.
 class DHostConsole {
 public:
-    static void json(const QJsonObject& object);
+    // False, with the reason ("cannot write to stdout: No space left on
+    // device"), when stdout did not take the line.
+    static bool json(const QJsonObject& object, QString* error = nullptr);
+    // Why stdout failed, from errno.
+    static QString stdoutError();
     // "wrench_host: " and the message, on stderr.
     static void message(const QString& text);
     // The text as it is, on stderr.

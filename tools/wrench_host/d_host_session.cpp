@@ -43,7 +43,7 @@ bool DHostSession::prepare(QString* error) {
     if (!loadPlugin(error)) {
         return false;
     }
-    m_plugin->setConfiguration(configuration.toVariantMap());
+    m_plugin->setConfiguration(DConfigCheck::withoutNulls(configuration).toVariantMap());
     m_plugin->initPluginCommands();
     return checkConfiguration(configuration, error);
 }
@@ -92,9 +92,13 @@ bool DHostSession::readConfiguration(const QString& path, QJsonObject* configura
         return false;
     }
     QString reason;
-    if (!DConfigCheck::parse(file.readAll(), configuration, &reason)) {
+    QStringList warnings;
+    if (!DConfigCheck::parse(file.readAll(), configuration, &warnings, &reason)) {
         *error = QStringLiteral("the configuration %1 is %2").arg(path, reason);
         return false;
+    }
+    for (const QString& warning : warnings) {
+        DHostConsole::message(QStringLiteral("the configuration %1: %2").arg(path, warning));
     }
     return true;
 }
@@ -103,7 +107,8 @@ bool DHostSession::readConfiguration(const QString& path, QJsonObject* configura
 bool DHostSession::checkConfiguration(const QJsonObject& configuration, QString* error) const {
     QStringList warnings;
     QString reason;
-    const bool ok = DConfigCheck::check(configuration, *m_plugin, &warnings, &reason);
+    const bool ok = DConfigCheck::check(configuration, DConfigCheck::parameterTags(*m_plugin),
+                                        &warnings, &reason);
     for (const QString& warning : warnings) {
         DHostConsole::message(
             QStringLiteral("the configuration %1: %2").arg(m_options.configPath, warning));

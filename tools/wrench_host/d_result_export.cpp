@@ -1,5 +1,6 @@
 #include "d_result_export.h"
 
+#include "d_host_console.h"
 #include "d_json_output.h"
 #include "d_result_store.h"
 
@@ -53,7 +54,11 @@ bool DResultExport::write(const DResultStore& store, Format format, const QStrin
             writeLine(csvLine(values));
         },
         error);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        *error = DHostConsole::stdoutError();
+        std::clearerr(stdout);
+        return false;
+    }
     return ok;
 }
 
