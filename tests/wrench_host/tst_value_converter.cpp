@@ -116,8 +116,7 @@ private slots:
         row("serial ID a boolean", R"({"serialId": true})", "\"serialId\" must be text");
         row("priority neither word", R"({"presets": {"3": {"priority": "angles"}}})",
             "\"priority\" must be \"angle\" or \"torque\", not \"angles\"");
-        row("priority a number", R"({"presets": {"3": {"priority": 1}}})",
-            "\"priority\" must be");
+        row("priority a number", R"({"presets": {"3": {"priority": 1}}})", "\"priority\" must be");
         row("preset number 03", R"({"presets": {"03": {}}})", "preset \"03\" is not a preset");
         // Read two ways, or not as written: warned.
         row("priority Angle", R"({"presets": {"3": {"priority": "Angle"}}})", "",
@@ -128,16 +127,17 @@ private slots:
             "around it; write \"angle\"");
         row("keys given twice", R"({"lock": true, "presets": {"3": {"angle": 1, "angle": 2},
                 "4": {"angle": 1}}, "lock": false, "lock": true})",
-            "", "\"presets.3.angle\" is given twice: the last one counts\n"
-                "\"lock\" is given twice: the last one counts");
+            "",
+            "\"presets.3.angle\" is given twice: the last one counts\n"
+            "\"lock\" is given twice: the last one counts");
     }
     void configuration() {
         QFETCH(QByteArray, text);
         QFETCH(QString, error);
         QFETCH(QString, warnings);
-        const QHash<QString, QString> tags{{"serialId", "strg"}, {"lock", "bool"},
-                                           {"parallelListening", "bool"}, {"program", "uint"},
-                                           {"timeout", "int"},       {"frame", "byAr"}};
+        const QHash<QString, QString> tags{
+            {"serialId", "strg"}, {"lock", "bool"},   {"parallelListening", "bool"},
+            {"program", "uint"},  {"timeout", "int"}, {"frame", "byAr"}};
         QJsonObject configuration;
         QStringList found;
         QString reason;

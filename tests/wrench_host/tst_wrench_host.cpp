@@ -136,10 +136,9 @@ private slots:
                   "preset \"4294967296\" is not a preset number");
         configRow("preset not an object", "{\"presets\": {\"3\": 12.5}}",
                   "preset \"3\" must be a JSON object, not 12.5");
-        writeFile("unknown.json",
-                  "{\"portName\": \"/dev/ttyS0\", \"portName\": \"/dev/ttyS1\", "
-                  "\"presets\": {\"1\": {\"colour\": 1}, "
-                  "\"2\": {\"colour\": 2, \"name\": \"M6\"}}}");
+        writeFile("unknown.json", "{\"portName\": \"/dev/ttyS0\", \"portName\": \"/dev/ttyS1\", "
+                                  "\"presets\": {\"1\": {\"colour\": 1}, "
+                                  "\"2\": {\"colour\": 2, \"name\": \"M6\"}}}");
         row("unknown keys warned once", {"--config", "{dir}/unknown.json", "list"}, 0, "", "",
             "^\\Awrench_host: the configuration .*: \"portName\" is given twice: the last one "
             "counts\nwrench_host: the configuration .*: \"portName\" is no parameter of any "
@@ -253,6 +252,31 @@ private slots:
             QVERIFY2(shells[i].exitCode() == 0,
                      qPrintable(examples[i] + ": " + shells[i].readAllStandardError()));
         }
+    }
+
+    // stdout that takes nothing ends a listen at its first result, exit 1;
+    // the store still holds that one. export says so too.
+    void stdoutFull() {
+        const QString store = m_dir.filePath("full.sqlite");
+        const auto runIntoFull = [](const QStringList& arguments) {
+            QProcess host;
+            host.setWorkingDirectory(WRENCH_SOURCE_DIR);
+            host.setStandardOutputFile("/dev/full");
+            host.start(WRENCH_HOST_FILE, arguments);
+            host.waitForFinished(30000);
+            return qMakePair(host.exitCode(), QString::fromUtf8(host.readAllStandardError()));
+        };
+        const auto listen = runIntoFull({"--store", store, "--sim-tightenings", "3", "--sim-every",
+                                         "100", "listen", "serialId=W1", "--count", "3"});
+        QCOMPARE(listen.first, 1);
+        QVERIFY2(listen.second.contains("listenEventsData: cannot write to stdout: No space left "
+                                        "on device; the listen stops, so that the wrench keeps "
+                                        "the results after this one"),
+                 qPrintable(listen.second));
+        QCOMPARE(runHost({"export", "--store", store}).lines.size(), 1);
+        const auto exported = runIntoFull({"export", "--store", store});
+        QCOMPARE(exported, qMakePair(1, QString("wrench_host: cannot write to stdout: No space "
+                                                "left on device\n")));
     }
 
     // The wrench's pty goes away in the middle of a listen: the host says so,

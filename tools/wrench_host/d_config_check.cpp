@@ -245,10 +245,11 @@ void DConfigCheck::checkPriority(const QString& number, const QString& priority)
     if (priority == word || word != QLatin1String("angle")) {
         return;
     }
-    const QString reading = priority.toLower() == word
-                                ? QStringLiteral("is read two ways: the program frame puts the "
-                                                 "angle first, the preset's text the torque first")
-                                : QStringLiteral("is read as torque first, for the blanks around it");
+    const QString reading =
+        priority.toLower() == word
+            ? QStringLiteral("is read two ways: the program frame puts the "
+                             "angle first, the preset's text the torque first")
+            : QStringLiteral("is read as torque first, for the blanks around it");
     m_warnings->append(QStringLiteral("preset \"%1\": \"priority\" \"%2\" %3; write \"angle\"")
                            .arg(number, priority, reading));
 }

@@ -10,8 +10,8 @@ namespace {
 
 bool writeLine(std::FILE* stream, const QByteArray& line) {
     const auto size = static_cast<size_t>(line.size());
-    const bool written = std::fwrite(line.constData(), 1, size, stream) == size &&
-                         std::fputc('\n', stream) != EOF;
+    const bool written =
+        std::fwrite(line.constData(), 1, size, stream) == size && std::fputc('\n', stream) != EOF;
     return std::fflush(stream) == 0 && written;
 }
 
@@ -30,7 +30,8 @@ bool DHostConsole::json(const QJsonObject& object, QString* error) {
 }
 
 QString DHostConsole::stdoutError() {
-    return QStringLiteral("cannot write to stdout: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("cannot write to stdout: %1")
+        .arg(QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 void DHostConsole::message(const QString& text) {
