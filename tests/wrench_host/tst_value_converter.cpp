@@ -198,6 +198,9 @@ private slots:
             << QStringList{"presets={\"3\": {\"angle\": 30}}", "x=\\"};
         QTest::newRow("carriage return") << "list\r" << true << QStringList{"list"};
         QTest::newRow("open quote") << "x=\"abc" << false << QStringList{};
+        QTest::newRow("a quote closes its own kind only")
+            << "serialId=\"O'Brien\" name='say \"hi\"'" << true
+            << QStringList{"serialId=O'Brien", "name=say \"hi\""};
     }
     void scriptLine() {
         QFETCH(QString, line);

@@ -204,6 +204,10 @@ private slots:
         row("script stops at a failure", {"--config", config, "script", "{dir}/stop.script"}, 1, "",
             "\"command\":\"getPresetData\",\"ok\":false",
             "{dir}/stop.script:2: getPresetData: failed: preset 9 is not in the presets", 6);
+        writeFile("nul.script", QString("setLock lock=true\nsetLock lock=false") + QChar(0) +
+                                    "\nsetLock lock=true\n");
+        refused("script with a NUL", {"--config", config, "script", "{dir}/nul.script"},
+                "{dir}/nul.script: line 2: a NUL byte, which no script line may hold");
         refused("script not there", {"script", "{dir}/none.script"},
                 "cannot read the script {dir}/none.script");
     }

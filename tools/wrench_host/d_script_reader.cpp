@@ -8,7 +8,15 @@ bool DScriptReader::readFile(const QString& path, QList<Line>* lines, QString* e
         *error = QStringLiteral("cannot read the script %1: %2").arg(path, file.errorString());
         return false;
     }
-    return readText(QString::fromUtf8(file.readAll()), lines, error);
+    const QByteArray bytes = file.readAll();
+    // A NUL would end the text there, and every line after it unread.
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0) {
+        *error = QStringLiteral("line %1: a NUL byte, which no script line may hold")
+                     .arg(bytes.left(nul).count('\n') + 1);
+        return false;
+    }
+    return readText(QString::fromUtf8(bytes.constData(), bytes.size()), lines, error);
 }
 
 bool DScriptReader::readText(const QString& text, QList<Line>* lines, QString* error) {
@@ -18,7 +26,7 @@ bool DScriptReader::readText(const QString& text, QList<Line>* lines, QString* e
         Line line;
         line.number = i + 1;
         if (!splitLine(rows.at(i), &line.words)) {
-            *error = QStringLiteral("line %1: a double quote is not closed").arg(line.number);
+            *error = QStringLiteral("line %1: a quote is not closed").arg(line.number);
             return false;
         }
         if (!line.words.isEmpty()) {
@@ -46,11 +54,16 @@ bool DScriptReader::splitLine(const QString& line, QStringList* words) {
             word += c;
             word += line.at(++i);
             inWord = true;
+        } else if (quote == QLatin1Char('"')) {
+            // Only its own kind closes it: "O'Brien" is one word.
+            if (c == quote) {
+                quote = QChar();
+            } else {
+                word += c;
+            }
         } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            quote = quote.isNull() ? c : QChar();
+            quote = c;
             inWord = true;
-        } else if (!quote.isNull()) {
-            word += c;
         } else if (c == QLatin1Char('#')) {
             break;
         } else if (c.isSpace()) {

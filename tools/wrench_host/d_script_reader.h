@@ -18,7 +18,7 @@ public:
     };
 
     // False, with the reason (and line number), when the file cannot be read
-    // or a line has a quote that is not closed.
+    // a line has a quote that is not closed, or the file holds a NUL byte.
     static bool readFile(const QString& path, QList<Line>* lines, QString* error);
     static bool readText(const QString& text, QList<Line>* lines, QString* error);
 
