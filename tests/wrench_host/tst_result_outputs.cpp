@@ -190,7 +190,7 @@ private slots:
         const QList<QJsonObject> events = eventLines(outcome.lines);
         QCOMPARE(events.size(), 3);
         QCOMPARE(scalar(store, "PRAGMA journal_mode"), "wal");
-        QCOMPARE(scalar(store, "PRAGMA user_version"), 1);
+        QCOMPARE(scalar(store, "PRAGMA user_version"), 2);
 
         const QStringList fields{"convertedTorque", "setpointTorque", "snugTorqueAngle",
                                  "timestamp",       "eventStatus",    "torqueUnit",
@@ -239,9 +239,9 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("message");
         QTest::newRow("another schema version")
-            << "PRAGMA application_id=1465011779; PRAGMA user_version=2; CREATE TABLE t(x);"
+            << "PRAGMA application_id=1465011779; PRAGMA user_version=3; CREATE TABLE t(x);"
             << QByteArray()
-            << "is a result store of schema version 2; this wrench_host reads version 1";
+            << "is a result store of schema version 3; this wrench_host reads versions 1 to 2";
         QTest::newRow("another program's database")
             << "CREATE TABLE t(x);" << QByteArray() << "is not a result store of wrench_host";
         QTest::newRow("not a database")
@@ -316,7 +316,9 @@ private slots:
             QCOMPARE(QJsonDocument::fromJson(rows[i]["eventData"].toString().toUtf8()).object(),
                      printed[i].value("value").toObject());
         }
-        QCOMPARE(runHost(QStringList{"--store", store} + listenArguments(1)).exitCode, 0);
+        // Another seed: a new simulated wrench would make the same tightenings again.
+        QCOMPARE(
+            runHost(QStringList{"--store", store, "--seed", "2"} + listenArguments(1)).exitCode, 0);
         QCOMPARE(scalar(store, "SELECT max(id) FROM tightenings"), rows.size() + 1);
     }
 
