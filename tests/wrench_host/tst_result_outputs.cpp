@@ -166,19 +166,31 @@ private slots:
         QTEST(parsed ? target.address() + ' ' + target.topicFor(serialId) : reason, "expected");
     }
 
-    // A text a spreadsheet reads back as it was.
-    void csvFields_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("field");
-        QTest::newRow("plain") << "OK" << QByteArray("OK");
-        QTest::newRow("comma") << "1,5" << QByteArray("\"1,5\"");
-        QTest::newRow("quote") << "say \"hi\"" << QByteArray("\"say \"\"hi\"\"\"");
-        QTest::newRow("line break") << "a\rb" << QByteArray("\"a\rb\"");
+    // A cell a spreadsheet reads back as it was, and never runs as a formula.
+    void csvCells_data() {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QByteArray>("cell");
+        const auto row = [](const char* name, const QVariant& value, const char* cell) {
+            QTest::newRow(name) << value << QByteArray(cell);
+        };
+        row("plain", "OK", "OK");
+        row("comma", "1,5", "\"1,5\"");
+        row("quote", "say \"hi\"", "\"say \"\"hi\"\"\"");
+        row("line break", "a\rb", "\"a\rb\"");
+        row("formula", "=1+2", "'=1+2");
+        row("plus", "+1", "'+1");
+        row("minus text", "-W1", "'-W1");
+        row("at", "@SUM(A1)", "'@SUM(A1)");
+        row("tab", "\tx", "'\tx");
+        row("carriage return", "\r=1", "\"'\r=1\"");
+        row("formula sign inside", "W=1", "W=1");
+        row("negative number", -12.5, "-12.5");
+        row("negative integer", qlonglong(-3), "-3");
+        row("null", QVariant(), "");
     }
-    void csvFields() {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, field);
-        QCOMPARE(DResultExport::csvField(text), field);
+    void csvCells() {
+        QFETCH(QVariant, value);
+        QTEST(DResultExport::csvCell(value), "cell");
     }
 
     // Each result is a row with its values in typed columns, committed and
