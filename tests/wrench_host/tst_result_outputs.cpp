@@ -397,6 +397,12 @@ private slots:
                         "ORDER BY id)"),
                  "10 20 31 1");
         QCOMPARE(scalar(file, "PRAGMA user_version"), 2);
+
+        // A store that cannot be read says so; it does not report an empty queue.
+        QCOMPARE(QProcess::execute("sqlite3", {file, "ALTER TABLE tightenings RENAME TO gone"}), 0);
+        QCOMPARE(store.unsentCount(&error), -1);
+        error.clear();
+        QVERIFY(store.unsent(0, 10, &error).isEmpty() && error.contains("no such table"));
     }
 
     // Several hosts creating one store at once: each one opens it, and the
