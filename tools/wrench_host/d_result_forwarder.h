@@ -32,12 +32,13 @@ public:
 
     // Connects and sends what is queued.
     void start();
-    bool takeResult(const Result& result, QString* error) override;
+    Taken takeResult(const Result& result) override;
+    // -1 when the store cannot be read (said on stderr).
     int queued() const;
 
     // Runs the event loop until every stored result is acknowledged, the
     // broker cannot be reached, or limitMs has passed. The results still
-    // queued.
+    // queued; -1 when the store cannot tell.
     int waitUntilSent(int limitMs);
 
     // "1 result", "3 results".

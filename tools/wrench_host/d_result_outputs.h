@@ -21,7 +21,7 @@ public:
     // Opens the store and starts forwarding what it holds. False, with the
     // reason, when the store cannot be used.
     bool open(const DHostOptions& options, QString* error);
-    // Null when neither option was given.
+    // Without either option, a store in memory for this run.
     DResultSink* sink() const;
     // Before the program ends: waits a while for the broker to acknowledge
     // what is queued, and says what stays queued. False when results that
