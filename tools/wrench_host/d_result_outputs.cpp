@@ -9,7 +9,8 @@ DResultOutputs::DResultOutputs() = default;
 
 DResultOutputs::~DResultOutputs() = default;
 
-bool DResultOutputs::open(const DHostOptions& options, QString* error) {
+bool DResultOutputs::open(const DHostOptions& options, const QString& statusSerial,
+                          QString* error) {
     if (options.storePath.isEmpty() && !options.hasMqtt) {
         return true;
     }
@@ -24,8 +25,8 @@ bool DResultOutputs::open(const DHostOptions& options, QString* error) {
             DHostConsole::message(QStringLiteral(
                 "mqtt: without --store, results wait for the broker in memory only"));
         }
-        m_forwarder =
-            std::make_unique<DResultForwarder>(m_store.get(), options.mqtt, options.quiet);
+        m_forwarder = std::make_unique<DResultForwarder>(m_store.get(), options.mqtt, statusSerial,
+                                                         options.quiet);
         m_forwarder->start();
     }
     return true;
@@ -44,7 +45,7 @@ bool DResultOutputs::finish() {
     }
     const int left = m_forwarder->waitUntilSent(sendOnExitLimitMs);
     if (left == 0) {
-        return true;
+        return !m_forwarder->loginRefused();
     }
     const QString count = DResultForwarder::resultCount(left);
     if (m_store->isInMemory()) {
@@ -57,5 +58,5 @@ bool DResultOutputs::finish() {
     DHostConsole::message(QStringLiteral("mqtt: %1 stay queued in %2; the next run with this "
                                          "--store and --mqtt sends them")
                               .arg(count, m_store->path()));
-    return true;
+    return !m_forwarder->loginRefused();
 }
