@@ -35,8 +35,9 @@ void BM_StoreResults(benchmark::State& state) {
     }
     int number = 0;
     for (auto _ : state) {
-        if (!store.takeResult(tightening(++number), &error)) {
-            state.SkipWithError(error.toUtf8().constData());
+        const DResultSink::Taken taken = store.takeResult(tightening(++number));
+        if (taken.outcome != DResultSink::Taken::Outcome::Kept) {
+            state.SkipWithError(taken.message.toUtf8().constData());
             return;
         }
     }
@@ -61,7 +62,7 @@ void BM_MqttPublish(benchmark::State& state) {
         DResultStore store;
         store.open(dir.filePath("queued.db"), &error);
         for (int number = 1; number <= forwardedResults; ++number) {
-            store.takeResult(tightening(number), &error);
+            store.takeResult(tightening(number));
         }
         state.ResumeTiming();
         DResultForwarder forwarder(&store, target, QStringLiteral("W1"), true);

@@ -264,19 +264,31 @@ private slots:
                  qPrintable(reason));
     }
 
-    // A text a spreadsheet reads back as it was.
-    void csvFields_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("field");
-        QTest::newRow("plain") << "OK" << QByteArray("OK");
-        QTest::newRow("comma") << "1,5" << QByteArray("\"1,5\"");
-        QTest::newRow("quote") << "say \"hi\"" << QByteArray("\"say \"\"hi\"\"\"");
-        QTest::newRow("line break") << "a\rb" << QByteArray("\"a\rb\"");
+    // A cell a spreadsheet reads back as it was, and never runs as a formula.
+    void csvCells_data() {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QByteArray>("cell");
+        const auto row = [](const char* name, const QVariant& value, const char* cell) {
+            QTest::newRow(name) << value << QByteArray(cell);
+        };
+        row("plain", "OK", "OK");
+        row("comma", "1,5", "\"1,5\"");
+        row("quote", "say \"hi\"", "\"say \"\"hi\"\"\"");
+        row("line break", "a\rb", "\"a\rb\"");
+        row("formula", "=1+2", "'=1+2");
+        row("plus", "+1", "'+1");
+        row("minus text", "-W1", "'-W1");
+        row("at", "@SUM(A1)", "'@SUM(A1)");
+        row("tab", "\tx", "'\tx");
+        row("carriage return", "\r=1", "\"'\r=1\"");
+        row("formula sign inside", "W=1", "W=1");
+        row("negative number", -12.5, "-12.5");
+        row("negative integer", qlonglong(-3), "-3");
+        row("null", QVariant(), "");
     }
-    void csvFields() {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, field);
-        QCOMPARE(DResultExport::csvField(text), field);
+    void csvCells() {
+        QFETCH(QVariant, value);
+        QTEST(DResultExport::csvCell(value), "cell");
     }
 
     // Each result is a row with its values in typed columns, committed and
@@ -288,7 +300,7 @@ private slots:
         const QList<QJsonObject> events = eventLines(outcome.lines);
         QCOMPARE(events.size(), 3);
         QCOMPARE(scalar(store, "PRAGMA journal_mode"), "wal");
-        QCOMPARE(scalar(store, "PRAGMA user_version"), 1);
+        QCOMPARE(scalar(store, "PRAGMA user_version"), 2);
 
         const QStringList fields{"convertedTorque", "setpointTorque", "snugTorqueAngle",
                                  "timestamp",       "eventStatus",    "torqueUnit",
@@ -337,9 +349,9 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("message");
         QTest::newRow("another schema version")
-            << "PRAGMA application_id=1465011779; PRAGMA user_version=2; CREATE TABLE t(x);"
+            << "PRAGMA application_id=1465011779; PRAGMA user_version=3; CREATE TABLE t(x);"
             << QByteArray()
-            << "is a result store of schema version 2; this wrench_host reads version 1";
+            << "is a result store of schema version 3; this wrench_host reads versions 1 to 2";
         QTest::newRow("another program's database")
             << "CREATE TABLE t(x);" << QByteArray() << "is not a result store of wrench_host";
         QTest::newRow("not a database")
@@ -431,7 +443,9 @@ private slots:
             QCOMPARE(QJsonDocument::fromJson(rows[i]["eventData"].toString().toUtf8()).object(),
                      printed[i].value("value").toObject());
         }
-        QCOMPARE(runHost(QStringList{"--store", store} + listenArguments(1)).exitCode, 0);
+        // Another seed: a new simulated wrench would make the same tightenings again.
+        QCOMPARE(
+            runHost(QStringList{"--store", store, "--seed", "2"} + listenArguments(1)).exitCode, 0);
         QCOMPARE(scalar(store, "SELECT max(id) FROM tightenings"), rows.size() + 1);
     }
 
@@ -628,6 +642,8 @@ private slots:
         QVERIFY(received.contains("wrench/W1/status online\n"));
         QCOMPARE(scalar(store, "SELECT group_concat(id) FROM tightenings WHERE sentAt IS NULL"),
                  "1");
+        QCOMPARE(scalar(store, "SELECT refusal FROM tightenings WHERE id = 1"),
+                 "the broker refused it (not authorized)");
         subscriber.kill();
         subscriber.waitForFinished();
 

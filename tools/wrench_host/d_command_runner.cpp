@@ -61,6 +61,7 @@ void DCommandRunner::setResultSink(DResultSink* sink) {
 void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
     m_request = request;
     m_events = 0;
+    m_repeats = 0;
     m_end = End::None;
     m_ok = false;
     m_results.clear();
@@ -132,10 +133,18 @@ QVariantMap DCommandRunner::results() const {
 void DCommandRunner::onResultUpdated(const QString& key, const QVariant& value) {
     if (key == eventDataKey) {
         const QDateTime receivedAt = QDateTime::currentDateTimeUtc();
-        const bool kept = keepResult(value, receivedAt);
+        const DResultSink::Taken taken = keepResult(value, receivedAt);
+        if (taken.outcome == DResultSink::Taken::Outcome::Repeat) {
+            ++m_repeats;
+            DHostConsole::message(
+                QStringLiteral("%1: tightening already kept as row %2; not stored again")
+                    .arg(m_serialId)
+                    .arg(taken.row));
+            return;
+        }
         DHostConsole::json(
             DJsonOutput::eventLine(value, m_serialId, DHostClock::receiveTime(receivedAt)));
-        if (!kept) {
+        if (!taken.isKept()) {
             return;
         }
     } else {
@@ -154,21 +163,34 @@ void DCommandRunner::onResultUpdated(const QString& key, const QVariant& value) 
 }
 
 // Kept before it is printed: what stdout shows is in the store.
-bool DCommandRunner::keepResult(const QVariant& value, const QDateTime& receivedAt) {
-    QString error;
-    if (!m_sink || m_sink->takeResult({m_serialId, receivedAt, value.toMap()}, &error)) {
-        return true;
+DResultSink::Taken DCommandRunner::keepResult(const QVariant& value, const QDateTime& receivedAt) {
+    if (!m_sink) {
+        return {DResultSink::Taken::Outcome::Kept, 0, {}};
+    }
+    const DResultSink::Taken taken = m_sink->takeResult({m_serialId, receivedAt, value.toMap()});
+    if (taken.isKept()) {
+        return taken;
     }
     m_failure = QStringLiteral("%1; the listen stops, so that the wrench keeps the results "
                                "after this one")
-                    .arg(error);
+                    .arg(taken.message);
     // Also when the run was about to end well: it did not.
     if (m_end == End::None) {
         scheduleEnd(End::Abandoned);
     } else {
         m_end = End::Abandoned;
     }
-    return false;
+    return taken;
+}
+
+void DCommandRunner::reportRepeats() const {
+    if (m_repeats > 0) {
+        DHostConsole::message(
+            QStringLiteral("%1: %2 delivered again, not stored again")
+                .arg(m_request.command, m_repeats == 1
+                                            ? QStringLiteral("1 tightening")
+                                            : QStringLiteral("%1 tightenings").arg(m_repeats)));
+    }
 }
 
 void DCommandRunner::onTimeLimit() {
@@ -230,6 +252,7 @@ void DCommandRunner::endRun() {
         m_command = nullptr;
     }
     m_run.reset();
+    reportRepeats();
     DHostConsole::json(DJsonOutput::runEndLine(m_request.command, m_results, m_ok));
     // What the finish queued (released instructions, late replies) runs
     // before the next run starts.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "d_result_sink.h"
 #include "d_run_request.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 class DAbstractCommand;
 class DAbstractPlugin;
 class DLineWitness;
-class DResultSink;
 class ICommand;
 class QTimer;
 
@@ -35,7 +35,9 @@ public:
 
     // Where each "eventData" result is kept before it is printed; not owned.
     // A result it cannot keep is still printed, and the run ends as failed,
-    // so that the wrench is told to forget no more results.
+    // so that the wrench is told to forget no more results. A tightening it
+    // kept before is said on stderr, not printed nor counted; the end of a
+    // listen says how many there were.
     void setResultSink(DResultSink* sink);
 
     // timeLimitMs <= 0: no limit.
@@ -63,7 +65,8 @@ private:
     enum class End { None, Outcome, Count, Interrupted, TimedOut, Refused, Abandoned };
 
     void onResultUpdated(const QString& key, const QVariant& value);
-    bool keepResult(const QVariant& value, const QDateTime& receivedAt);
+    DResultSink::Taken keepResult(const QVariant& value, const QDateTime& receivedAt);
+    void reportRepeats() const;
     void onTimeLimit();
     bool isOutcome(const QString& key, const QVariant& value) const;
     void scheduleEnd(End reason);
@@ -87,6 +90,7 @@ private:
     int m_timeLimitMs = 0;
     int m_answerMs = 0;
     int m_events = 0;
+    int m_repeats = 0;
     End m_end = End::None;
     bool m_running = false;
     bool m_ok = false;

@@ -14,19 +14,24 @@ void writeLine(const QByteArray& line) {
     std::fputc('\n', stdout);
 }
 
-QString csvValue(const QVariant& value) {
-    if (value.type() == QVariant::Double) {
-        return QString::number(value.toDouble(), 'g', 15);
-    }
-    return value.toString();
+bool startsLikeFormula(const QString& text) {
+    return !text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.front());
 }
 
-QByteArray csvLine(const QStringList& values) {
-    QByteArrayList fields;
-    for (const QString& value : values) {
-        fields.append(DResultExport::csvField(value));
+QByteArray csvLine(const QVariantList& values) {
+    QByteArrayList cells;
+    for (const QVariant& value : values) {
+        cells.append(DResultExport::csvCell(value));
     }
-    return fields.join(',');
+    return cells.join(',');
+}
+
+QVariantList textCells(const QStringList& texts) {
+    QVariantList cells;
+    for (const QString& text : texts) {
+        cells.append(text);
+    }
+    return cells;
 }
 
 } // namespace
@@ -34,8 +39,8 @@ QByteArray csvLine(const QStringList& values) {
 bool DResultExport::write(const DResultStore& store, Format format, const QString& since,
                           QString* error) {
     if (format == Format::Csv) {
-        writeLine(csvLine(QStringList{"id", "serialId", "receivedAt"} + DResultStore::fieldNames() +
-                          QStringList{"sentAt"}));
+        writeLine(csvLine(textCells(QStringList{"id", "serialId", "receivedAt"} +
+                                    DResultStore::fieldNames() + QStringList{"sentAt"})));
     }
     const bool ok = store.forEach(
         since,
@@ -45,20 +50,29 @@ bool DResultExport::write(const DResultStore& store, Format format, const QStrin
                     row, {{QStringLiteral("sentAt"), DJsonOutput::toJson(row.sentAt)}}));
                 return;
             }
-            QStringList values{QString::number(row.id), row.serialId, row.receivedAt};
-            for (const QVariant& field : row.fields) {
-                values.append(csvValue(field));
-            }
-            values.append(row.sentAt.toString());
-            writeLine(csvLine(values));
+            writeLine(csvLine(QVariantList{row.id, row.serialId, row.receivedAt} + row.fields +
+                              QVariantList{row.sentAt}));
         },
         error);
     std::fflush(stdout);
     return ok;
 }
 
-QByteArray DResultExport::csvField(const QString& text) {
+QByteArray DResultExport::csvCell(const QVariant& value) {
+    switch (value.type()) {
+    case QVariant::Double:
+        return QByteArray::number(value.toDouble(), 'g', 15);
+    case QVariant::LongLong:
+    case QVariant::Int:
+        return QByteArray::number(value.toLongLong());
+    default:
+        break;
+    }
+    const QString text = value.toString();
     QByteArray bytes = text.toUtf8();
+    if (startsLikeFormula(text)) {
+        bytes.prepend('\'');
+    }
     if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') ||
         bytes.contains('\r')) {
         bytes.replace("\"", "\"\"");

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
 class DResultStore;
 
@@ -17,6 +18,8 @@ public:
     static bool write(const DResultStore& store, Format format, const QString& since,
                       QString* error);
 
-    // A CSV field: quoted when it holds a comma, a quote or a line break.
-    static QByteArray csvField(const QString& text);
+    // A CSV cell: a number as it is; a text quoted when it holds a comma, a
+    // quote or a line break, and after a leading ' when a spreadsheet would
+    // take it for a formula.
+    static QByteArray csvCell(const QVariant& value);
 };

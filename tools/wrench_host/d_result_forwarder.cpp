@@ -56,24 +56,30 @@ void DResultForwarder::start() {
     connectNow();
 }
 
-bool DResultForwarder::takeResult(const Result& result, QString* error) {
-    if (!m_store->takeResult(result, error)) {
-        return false;
+DResultSink::Taken DResultForwarder::takeResult(const Result& result) {
+    const Taken taken = m_store->takeResult(result);
+    if (taken.outcome != Taken::Outcome::Kept) {
+        return taken;
     }
     if (m_client->isConnected()) {
         sendQueued();
     } else {
         progress(queuedText());
     }
-    return true;
+    return taken;
 }
 
 int DResultForwarder::queued() const {
-    return m_store->unsentCount();
+    QString error;
+    const int count = m_store->unsentCount(&error);
+    if (count < 0) {
+        DHostConsole::message(QStringLiteral("mqtt: %1").arg(error));
+    }
+    return count;
 }
 
 int DResultForwarder::waitUntilSent(int limitMs) {
-    if (m_loginRefused) {
+    if (m_loginRefused || queued() < 0) {
         return queued();
     }
     QElapsedTimer clock;
@@ -267,7 +273,11 @@ void DResultForwarder::progress(const QString& text) const {
 }
 
 QString DResultForwarder::queuedText() const {
-    return resultCount(queued()) + QStringLiteral(" queued");
+    const int count = queued();
+    if (count < 0) {
+        return QStringLiteral("the queue cannot be read");
+    }
+    return resultCount(count) + QStringLiteral(" queued");
 }
 
 QString DResultForwarder::resultCount(int count) {

@@ -38,13 +38,14 @@ public:
 
     // Connects and sends what is queued.
     void start();
-    bool takeResult(const Result& result, QString* error) override;
+    Taken takeResult(const Result& result) override;
+    // -1 when the store cannot be read (said on stderr).
     int queued() const;
 
     // Runs the event loop until every stored result is acknowledged, the
     // broker cannot be reached, or limitMs has passed; while a reconnect is
     // pending it tries once more, a second from now. Then says "offline" and
-    // disconnects. The results still queued.
+    // disconnects. The results still queued; -1 when the store cannot tell.
     int waitUntilSent(int limitMs);
     // The broker refused the login: a configuration error.
     bool loginRefused() const;

@@ -9,11 +9,10 @@ DResultOutputs::DResultOutputs() = default;
 
 DResultOutputs::~DResultOutputs() = default;
 
+// Without --store and --mqtt, a store in memory still remembers the
+// tightenings of this run, so that one delivered twice is printed once.
 bool DResultOutputs::open(const DHostOptions& options, const QString& statusSerial,
                           QString* error) {
-    if (options.storePath.isEmpty() && !options.hasMqtt) {
-        return true;
-    }
     m_store = std::make_unique<DResultStore>();
     if (!options.storePath.isEmpty() ? !m_store->open(options.storePath, error)
                                      : !m_store->openInMemory(error)) {
@@ -46,6 +45,12 @@ bool DResultOutputs::finish() {
     const int left = m_forwarder->waitUntilSent(sendOnExitLimitMs);
     if (left == 0) {
         return !m_forwarder->loginRefused();
+    }
+    if (left < 0) {
+        DHostConsole::message(
+            QStringLiteral("mqtt: cannot tell which results stay queued in %1")
+                .arg(m_store->isInMemory() ? QStringLiteral("memory") : m_store->path()));
+        return false;
     }
     const QString count = DResultForwarder::resultCount(left);
     if (m_store->isInMemory()) {

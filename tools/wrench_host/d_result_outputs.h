@@ -22,7 +22,7 @@ public:
     // the wrench whose status the broker connection keeps. False, with the
     // reason, when the store cannot be used.
     bool open(const DHostOptions& options, const QString& statusSerial, QString* error);
-    // Null when neither option was given.
+    // Without either option, a store in memory for this run.
     DResultSink* sink() const;
     // Before the program ends: waits a while for the broker to acknowledge
     // what is queued, and says what stays queued. False when results that

@@ -15,9 +15,19 @@ public:
         QVariantMap eventData;
     };
 
+    // Kept: stored for good as row. Repeat: the same tightening was kept
+    // before, as row; it is not kept again, and the wrench may forget it.
+    // Failed: not kept, message says why.
+    struct Taken {
+        enum class Outcome { Kept, Repeat, Failed };
+        Outcome outcome = Outcome::Failed;
+        qint64 row = 0;
+        QString message;
+
+        bool isKept() const { return outcome != Outcome::Failed; }
+    };
+
     virtual ~DResultSink() = default;
 
-    // True once the result is kept for good; false, with the reason, when it
-    // could not be kept.
-    virtual bool takeResult(const Result& result, QString* error) = 0;
+    virtual Taken takeResult(const Result& result) = 0;
 };

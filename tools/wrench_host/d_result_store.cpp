@@ -2,9 +2,20 @@
 
 #include "d_json_output.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
+#include <QUuid>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -114,6 +125,28 @@ struct Statement {
     ~Statement() { sqlite3_finalize(handle); }
 };
 
+// Created here, not by SQLite, so that only owner and group may read the
+// results; the -wal and -shm files take the mode of the database file.
+bool createFileIfMissing(const QString& path, QString* error) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0640);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    if (errno == EEXIST) {
+        return true;
+    }
+    *error = QStringLiteral("cannot create the store %1: %2")
+                 .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+}
+
+// Changing the journal mode takes the file for a moment; while another
+// process holds it, SQLite answers busy at once instead of waiting.
+constexpr int journalModeTries = 100;
+constexpr int journalModeRetryMs = 50;
+
 } // namespace
 
 DResultStore::~DResultStore() {
@@ -144,18 +177,31 @@ bool DResultStore::isInMemory() const {
 bool DResultStore::openFile(const QString& path, int flags, bool mayCreate, QString* error) {
     close();
     m_path = path;
+    const bool isFile = !isInMemory();
+    if (isFile && mayCreate && !createFileIfMissing(path, error)) {
+        return false;
+    }
     if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK) {
         *error = failure(QStringLiteral("cannot open the store %1").arg(path));
         close();
         return false;
     }
-    // Another process may hold the file for a moment (a reader, a checkpoint).
+    // Another process may hold the file for a moment (a reader, a
+    // checkpoint, another host creating the same store).
     sqlite3_busy_timeout(m_db, 5000);
-    if (!checkSchema(mayCreate, error)) {
+    // Everything is read before anything is written: a file that is not
+    // ours, of another version or damaged is left exactly as it was.
+    Header header;
+    if ((isFile && mayCreate && !checkWritable(error)) || !readHeader(&header, error) ||
+        !checkHeader(header, mayCreate, error) || !checkSound(error)) {
         close();
         return false;
     }
     if (!mayCreate) {
+        if (header.version >= 2 && !readStoreId(error)) {
+            close();
+            return false;
+        }
         return true;
     }
     // FULL: a commit reaches the disk before the result is printed and the
@@ -163,9 +209,11 @@ bool DResultStore::openFile(const QString& path, int flags, bool mayCreate, QStr
     // either; it costs one fsync of the log per result.
     const QString placeholders =
         QStringLiteral("?, ").repeated(int(std::size(fields)) - 1) + QLatin1Char('?');
-    if (!exec("PRAGMA journal_mode=WAL", error) || !exec("PRAGMA synchronous=FULL", error) ||
-        !prepare(QStringLiteral("INSERT INTO tightenings (serialId, receivedAt, eventData, %1) "
-                                "VALUES (?, ?, ?, %2)")
+    if (!setWal(error) || !exec("PRAGMA synchronous=FULL", error) || !prepareSchema(error) ||
+        !probeWrite(error) || !readStoreId(error) ||
+        !prepare(QStringLiteral("INSERT INTO tightenings (serialId, receivedAt, eventData, "
+                                "tighteningKey, %1) VALUES (?, ?, ?, ?, %2) "
+                                "ON CONFLICT (tighteningKey) DO NOTHING")
                      .arg(fieldColumns(false), placeholders),
                  &m_insert, error)) {
         close();
@@ -174,126 +222,312 @@ bool DResultStore::openFile(const QString& path, int flags, bool mayCreate, QStr
     return true;
 }
 
-// Read before anything is written: a file that is not ours, or of another
-// version, is left exactly as it was.
-bool DResultStore::checkSchema(bool mayCreate, QString* error) {
-    qint64 id = 0;
-    qint64 version = 0;
-    qint64 tables = 0;
-    if (!pragmaNumber("application_id", &id, error) ||
-        !pragmaNumber("user_version", &version, error)) {
+// The mode first: root may write to a file that nobody may write to, and a
+// store whose owner made it read-only is not for this host to change.
+bool DResultStore::checkWritable(QString* error) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(m_path).constData(), &status) == 0 &&
+        (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        *error = QStringLiteral("the store %1 is read-only (mode %2); it was left as it is")
+                     .arg(m_path)
+                     .arg(status.st_mode & 07777, 4, 8, QLatin1Char('0'));
         return false;
     }
-    Statement count;
-    if (!prepare(QStringLiteral("SELECT count(*) FROM sqlite_master"), &count.handle, error)) {
+    if (sqlite3_db_readonly(m_db, "main") == 1) {
+        *error = QStringLiteral("the store %1 cannot be written; it was left as it is").arg(m_path);
         return false;
     }
-    if (sqlite3_step(count.handle) == SQLITE_ROW) {
-        tables = sqlite3_column_int64(count.handle, 0);
+    return true;
+}
+
+bool DResultStore::checkSound(QString* error) {
+    Statement check;
+    if (!prepare(QStringLiteral("PRAGMA quick_check(1)"), &check.handle, error)) {
+        return false;
     }
-    if (id == 0 && version == 0 && tables == 0) {
+    const int step = sqlite3_step(check.handle);
+    const QString verdict = step == SQLITE_ROW ? columnValue(check.handle, 0).toString()
+                                               : QString::fromUtf8(sqlite3_errmsg(m_db));
+    if (verdict == QLatin1String("ok")) {
+        return true;
+    }
+    *error =
+        QStringLiteral("the store %1 is damaged (%2); it was left as it is").arg(m_path, verdict);
+    return false;
+}
+
+// In one statement, so that another host creating the store cannot change
+// it between the parts.
+bool DResultStore::readHeader(Header* header, QString* error) const {
+    Statement query;
+    if (!prepare(QStringLiteral("SELECT (SELECT application_id FROM pragma_application_id()), "
+                                "(SELECT user_version FROM pragma_user_version()), "
+                                "(SELECT count(*) FROM sqlite_master)"),
+                 &query.handle, error)) {
+        return false;
+    }
+    if (sqlite3_step(query.handle) != SQLITE_ROW) {
+        *error = failure(QStringLiteral("cannot read the store %1").arg(m_path));
+        return false;
+    }
+    header->applicationId = sqlite3_column_int64(query.handle, 0);
+    header->version = sqlite3_column_int64(query.handle, 1);
+    header->tables = sqlite3_column_int64(query.handle, 2);
+    return true;
+}
+
+bool DResultStore::checkHeader(const Header& header, bool mayCreate, QString* error) const {
+    if (header.isEmpty()) {
         if (mayCreate) {
-            return createSchema(error);
+            return true;
         }
         *error =
             QStringLiteral("%1 is not a result store of wrench_host (it is empty)").arg(m_path);
         return false;
     }
-    if (id != applicationId) {
+    if (header.applicationId != applicationId) {
         *error = QStringLiteral("%1 is not a result store of wrench_host; it was left as it is")
                      .arg(m_path);
         return false;
     }
-    if (version != schemaVersion) {
+    if (header.version < 1 || header.version > schemaVersion) {
         *error = QStringLiteral("%1 is a result store of schema version %2; this wrench_host "
-                                "reads version %3 only, and left the file as it is")
+                                "reads versions 1 to %3 only, and left the file as it is")
                      .arg(m_path)
-                     .arg(version)
+                     .arg(header.version)
                      .arg(schemaVersion);
         return false;
     }
     return true;
 }
 
-bool DResultStore::createSchema(QString* error) {
-    const QString sql =
-        QStringLiteral("BEGIN IMMEDIATE;"
-                       "CREATE TABLE IF NOT EXISTS tightenings ("
-                       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                       " serialId TEXT NOT NULL,"
-                       " receivedAt TEXT NOT NULL,"
-                       " eventData TEXT NOT NULL,"
-                       " sentAt TEXT, %1);"
-                       "CREATE INDEX IF NOT EXISTS unsent ON tightenings (id) WHERE sentAt IS NULL;"
-                       "CREATE INDEX IF NOT EXISTS received ON tightenings (receivedAt);"
-                       "PRAGMA application_id=%2;"
-                       "PRAGMA user_version=%3;"
-                       "COMMIT;")
-            .arg(fieldColumns(true))
-            .arg(applicationId)
-            .arg(schemaVersion);
-    if (!exec(sql.toUtf8().constData(), error)) {
+bool DResultStore::setWal(QString* error) {
+    for (int tries = 1;; ++tries) {
+        const int result = sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        if (result == SQLITE_OK) {
+            return true;
+        }
+        if ((result & 0xff) != SQLITE_BUSY || tries == journalModeTries) {
+            *error = failure(QStringLiteral("the store %1").arg(m_path));
+            return false;
+        }
+        QThread::msleep(journalModeRetryMs);
+    }
+}
+
+// Decided again inside the write lock: another host may have created or
+// upgraded the store since the header was read.
+bool DResultStore::prepareSchema(QString* error) {
+    if (!exec("BEGIN IMMEDIATE", error)) {
+        return false;
+    }
+    Header header;
+    bool ok = readHeader(&header, error) && checkHeader(header, true, error);
+    if (ok && header.isEmpty()) {
+        ok = createSchema(error);
+    } else if (ok && header.version == 1) {
+        ok = upgradeFromVersion1(error);
+    }
+    if (!ok || !exec("COMMIT", error)) {
         exec("ROLLBACK", nullptr);
         return false;
     }
     return true;
 }
 
-bool DResultStore::takeResult(const Result& result, QString* error) {
-    if (!m_insert) {
-        *error = QStringLiteral("the store is not open");
+// The layout of version 1, then the same steps as an upgrade, so that a new
+// store and an upgraded one are alike.
+bool DResultStore::createSchema(QString* error) {
+    const QString sql = QStringLiteral("CREATE TABLE tightenings ("
+                                       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                       " serialId TEXT NOT NULL,"
+                                       " receivedAt TEXT NOT NULL,"
+                                       " eventData TEXT NOT NULL,"
+                                       " sentAt TEXT, %1);"
+                                       "CREATE INDEX received ON tightenings (receivedAt);")
+                            .arg(fieldColumns(true));
+    return exec(sql.toUtf8().constData(), error) && upgradeFromVersion1(error);
+}
+
+// Each old row gets its key; of rows that hold the same tightening, only the
+// first one has it, and none is dropped.
+bool DResultStore::upgradeFromVersion1(QString* error) {
+    const QString sql =
+        QStringLiteral("ALTER TABLE tightenings ADD COLUMN refusedAt TEXT;"
+                       "ALTER TABLE tightenings ADD COLUMN refusal TEXT;"
+                       "ALTER TABLE tightenings ADD COLUMN tighteningKey TEXT;"
+                       "CREATE UNIQUE INDEX tighteningKey ON tightenings (tighteningKey);"
+                       "DROP INDEX IF EXISTS unsent;"
+                       "CREATE INDEX unsent ON tightenings (id) "
+                       " WHERE sentAt IS NULL AND refusedAt IS NULL;"
+                       "CREATE TABLE store (id TEXT NOT NULL);"
+                       "INSERT INTO store (id) VALUES ('%1');"
+                       "PRAGMA application_id=%2;"
+                       "PRAGMA user_version=%3;")
+            .arg(QUuid::createUuid().toString(QUuid::WithoutBraces))
+            .arg(applicationId)
+            .arg(schemaVersion);
+    if (!exec(sql.toUtf8().constData(), error)) {
         return false;
     }
+    QList<QPair<qint64, QString>> keys;
+    Statement rows;
+    if (!prepare(QStringLiteral("SELECT id, serialId, eventData FROM tightenings ORDER BY id"),
+                 &rows.handle, error)) {
+        return false;
+    }
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(rows.handle)) == SQLITE_ROW) {
+        const QJsonObject eventData =
+            QJsonDocument::fromJson(columnValue(rows.handle, 2).toString().toUtf8()).object();
+        keys.append({sqlite3_column_int64(rows.handle, 0),
+                     tighteningKey(columnValue(rows.handle, 1).toString(), eventData)});
+    }
+    Statement update;
+    if (step != SQLITE_DONE ||
+        !prepare(QStringLiteral("UPDATE OR IGNORE tightenings SET tighteningKey = ? WHERE id = ?"),
+                 &update.handle, error)) {
+        *error = failure(QStringLiteral("cannot upgrade the store %1").arg(m_path));
+        return false;
+    }
+    for (const auto& key : keys) {
+        bindText(update.handle, 1, key.second);
+        sqlite3_bind_int64(update.handle, 2, key.first);
+        if (sqlite3_step(update.handle) != SQLITE_DONE) {
+            *error = failure(QStringLiteral("cannot upgrade the store %1").arg(m_path));
+            return false;
+        }
+        sqlite3_reset(update.handle);
+    }
+    return true;
+}
+
+// A write that is rolled back: the mode and SQLite may both allow writing
+// to a file that the file system does not (immutable, read-only mount).
+bool DResultStore::probeWrite(QString* error) {
+    const bool ok = exec("BEGIN IMMEDIATE; UPDATE store SET id = id;", nullptr);
+    if (!ok) {
+        *error = failure(QStringLiteral("the store %1 cannot be written").arg(m_path));
+    }
+    exec("ROLLBACK", nullptr);
+    return ok;
+}
+
+bool DResultStore::readStoreId(QString* error) {
+    Statement query;
+    if (!prepare(QStringLiteral("SELECT id FROM store"), &query.handle, error)) {
+        return false;
+    }
+    if (sqlite3_step(query.handle) != SQLITE_ROW) {
+        *error = failure(QStringLiteral("the store %1 has no identity").arg(m_path));
+        return false;
+    }
+    m_storeId = columnValue(query.handle, 0).toString();
+    return true;
+}
+
+DResultSink::Taken DResultStore::takeResult(const Result& result) {
+    if (!m_insert) {
+        return {Taken::Outcome::Failed, 0, QStringLiteral("the store is not open")};
+    }
+    const QJsonObject eventData = DJsonOutput::toJson(result.eventData).toObject();
+    const QString key = tighteningKey(result.serialId, eventData);
     sqlite3_reset(m_insert);
     bindText(m_insert, 1, result.serialId);
     bindText(m_insert, 2, timeText(result.receivedAt));
-    bindText(
-        m_insert, 3,
-        QString::fromUtf8(DJsonOutput::compact(DJsonOutput::toJson(result.eventData).toObject())));
-    int index = 4;
+    bindText(m_insert, 3, QString::fromUtf8(DJsonOutput::compact(eventData)));
+    bindText(m_insert, 4, key);
+    int index = 5;
     for (const Field& field : fields) {
         bindField(m_insert, index++, field, result.eventData);
     }
-    if (sqlite3_step(m_insert) != SQLITE_DONE) {
-        *error = failure(QStringLiteral("cannot store the result in %1").arg(m_path));
-        sqlite3_reset(m_insert);
-        return false;
-    }
+    const int step = sqlite3_step(m_insert);
     sqlite3_reset(m_insert);
+    if (step != SQLITE_DONE) {
+        return {Taken::Outcome::Failed, 0,
+                failure(QStringLiteral("cannot store the result in %1").arg(m_path))};
+    }
+    if (sqlite3_changes(m_db) == 0) {
+        const qint64 row = rowWithKey(key);
+        if (row == 0) {
+            return {Taken::Outcome::Failed, 0,
+                    failure(QStringLiteral("cannot find the row of a tightening kept before in %1")
+                                .arg(m_path))};
+        }
+        return {Taken::Outcome::Repeat, row, {}};
+    }
     m_lastRowId = sqlite3_last_insert_rowid(m_db);
-    return true;
+    return {Taken::Outcome::Kept, m_lastRowId, {}};
+}
+
+qint64 DResultStore::rowWithKey(const QString& key) const {
+    Statement query;
+    QString unused;
+    if (!prepare(QStringLiteral("SELECT id FROM tightenings WHERE tighteningKey = ?"),
+                 &query.handle, &unused)) {
+        return 0;
+    }
+    bindText(query.handle, 1, key);
+    return sqlite3_step(query.handle) == SQLITE_ROW ? sqlite3_column_int64(query.handle, 0) : 0;
 }
 
 qint64 DResultStore::lastRowId() const {
     return m_lastRowId;
 }
 
+QString DResultStore::storeId() const {
+    return m_storeId;
+}
+
 QList<DResultStore::Row> DResultStore::unsent(qint64 afterId, int limit, QString* error) const {
     QList<Row> rows;
     Statement query;
-    if (!prepare(QStringLiteral("SELECT %1 FROM tightenings WHERE sentAt IS NULL AND id > ? "
-                                "ORDER BY id LIMIT ?")
+    if (!prepare(QStringLiteral("SELECT %1 FROM tightenings WHERE sentAt IS NULL AND refusedAt IS "
+                                "NULL AND id > ? ORDER BY id LIMIT ?")
                      .arg(rowColumns),
                  &query.handle, error)) {
         return rows;
     }
     sqlite3_bind_int64(query.handle, 1, afterId);
     sqlite3_bind_int(query.handle, 2, limit);
-    while (sqlite3_step(query.handle) == SQLITE_ROW) {
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(query.handle)) == SQLITE_ROW) {
         rows.append(readRow(query.handle));
+    }
+    if (step != SQLITE_DONE) {
+        *error = failure(QStringLiteral("cannot read %1").arg(m_path));
     }
     return rows;
 }
 
-int DResultStore::unsentCount() const {
+int DResultStore::unsentCount(QString* error) const {
     Statement query;
-    QString unused;
-    if (!prepare(QStringLiteral("SELECT count(*) FROM tightenings WHERE sentAt IS NULL"),
-                 &query.handle, &unused) ||
-        sqlite3_step(query.handle) != SQLITE_ROW) {
-        return 0;
+    if (!prepare(QStringLiteral("SELECT count(*) FROM tightenings WHERE sentAt IS NULL AND "
+                                "refusedAt IS NULL"),
+                 &query.handle, error)) {
+        return -1;
+    }
+    if (sqlite3_step(query.handle) != SQLITE_ROW) {
+        *error = failure(QStringLiteral("cannot read %1").arg(m_path));
+        return -1;
     }
     return sqlite3_column_int(query.handle, 0);
+}
+
+bool DResultStore::markRefused(qint64 id, const QString& reason, QString* error) {
+    Statement update;
+    if (!prepare(QStringLiteral("UPDATE tightenings SET refusedAt = ?, refusal = ? WHERE id = ?"),
+                 &update.handle, error)) {
+        return false;
+    }
+    bindText(update.handle, 1, timeText(QDateTime::currentDateTimeUtc()));
+    bindText(update.handle, 2, reason);
+    sqlite3_bind_int64(update.handle, 3, id);
+    if (sqlite3_step(update.handle) != SQLITE_DONE) {
+        *error = failure(QStringLiteral("cannot mark result %1 as refused").arg(id));
+        return false;
+    }
+    return true;
 }
 
 bool DResultStore::markSent(const QList<qint64>& ids, QString* error) {
@@ -346,6 +580,17 @@ QByteArray DResultStore::toJson(const Row& row, const QJsonObject& beside) {
     return "{\"eventData\":" + row.eventData + ',' + DJsonOutput::compact(object).mid(1);
 }
 
+QString DResultStore::tighteningKey(const QString& serialId, const QJsonObject& eventData) {
+    QJsonObject fromWrench = eventData;
+    fromWrench.remove(QStringLiteral("eventCountNo"));
+    fromWrench.remove(QStringLiteral("presetNo"));
+    const QJsonObject canonical{{QStringLiteral("eventData"), fromWrench},
+                                {QStringLiteral("serialId"), serialId}};
+    return QString::fromLatin1(
+        QCryptographicHash::hash(DJsonOutput::compact(canonical), QCryptographicHash::Sha256)
+            .toHex());
+}
+
 QStringList DResultStore::fieldNames() {
     QStringList names;
     for (const Field& field : fields) {
@@ -376,20 +621,6 @@ bool DResultStore::prepare(const QString& sql, sqlite3_stmt** statement, QString
     return false;
 }
 
-bool DResultStore::pragmaNumber(const char* name, qint64* value, QString* error) const {
-    Statement query;
-    if (!prepare(QStringLiteral("PRAGMA %1").arg(QLatin1String(name)), &query.handle, error)) {
-        return false;
-    }
-    const int step = sqlite3_step(query.handle);
-    if (step != SQLITE_ROW) {
-        *error = failure(QStringLiteral("cannot read the store %1").arg(m_path));
-        return false;
-    }
-    *value = sqlite3_column_int64(query.handle, 0);
-    return true;
-}
-
 QString DResultStore::failure(const QString& what) const {
     return QStringLiteral("%1: %2").arg(
         what, QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : "out of memory"));
@@ -413,4 +644,5 @@ void DResultStore::close() {
     m_insert = nullptr;
     sqlite3_close(m_db);
     m_db = nullptr;
+    m_storeId.clear();
 }
