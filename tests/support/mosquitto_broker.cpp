@@ -71,6 +71,10 @@ QString MosquittoBroker::url(const QString& prefix) const {
     return QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(m_port).arg(prefix);
 }
 
+QByteArray MosquittoBroker::log() {
+    return m_process.readAll();
+}
+
 QString MosquittoBroker::filePath(const QString& name) const {
     return m_dir.filePath(name);
 }

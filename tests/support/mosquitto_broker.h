@@ -24,6 +24,9 @@ public:
 
     int port() const;
     QString url(const QString& prefix = QStringLiteral("wrench")) const;
+    // What the broker wrote so far (with "log_type notice" in the settings:
+    // each client that connects, with its id).
+    QByteArray log();
     // A file in the broker's folder.
     QString filePath(const QString& name) const;
 

@@ -624,7 +624,8 @@ private slots:
         acl.write("topic read wrench/#\ntopic write wrench/W1/#\ntopic write wrench/probe\n");
         acl.close();
         QString error;
-        QVERIFY2(broker.start(&error, "acl_file " + acl.fileName()), qPrintable(error));
+        QVERIFY2(broker.start(&error, "acl_file " + acl.fileName() + "\nlog_type notice"),
+                 qPrintable(error));
         QProcess subscriber;
         QByteArray received;
         startSubscriber(&subscriber, broker, &received);
@@ -647,6 +648,11 @@ private slots:
         subscriber.kill();
         subscriber.waitForFinished();
 
+        // The client id is the store's own on this host.
+        QVERIFY(broker.log().contains(
+            " as " +
+            DResultForwarder::defaultClientId(payloads[0].value("storeId").toString()).toUtf8() +
+            " (p5,"));
         const QList<QJsonObject> events = eventLines(outcome.lines);
         for (int i = 0; i < 2; ++i) {
             const QJsonObject eventData = events[i].value("value").toObject();
