@@ -690,7 +690,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             eventLines(jsonLines(output += host.readAllStandardOutput())).size() == 2, 20000);
         QVERIFY2(broker.start(&error), qPrintable(error));
-        QVERIFY(host.waitForFinished(20000));
+        QVERIFY(host.waitForFinished(20000) || host.state() == QProcess::NotRunning);
         QCOMPARE(host.exitCode(), 0);
         verifyAllSent(store, 2);
     }
