@@ -65,7 +65,7 @@ void BM_MqttPublish(benchmark::State& state) {
             store.takeResult(tightening(number));
         }
         state.ResumeTiming();
-        DResultForwarder forwarder(&store, target, true);
+        DResultForwarder forwarder(&store, target, QStringLiteral("W1"), true);
         forwarder.start();
         const int left = forwarder.waitUntilSent(60000);
         if (left != 0) {

@@ -22,7 +22,7 @@ QString MosquittoBroker::program() {
                                           {"/usr/sbin", "/usr/bin", "/usr/local/sbin"});
 }
 
-bool MosquittoBroker::start(QString* error, bool refuseLogins) {
+bool MosquittoBroker::start(QString* error, const QString& settings) {
     if (m_port == 0) {
         m_port = freeLoopbackPort();
     }
@@ -31,17 +31,20 @@ bool MosquittoBroker::start(QString* error, bool refuseLogins) {
         *error = QStringLiteral("cannot write the broker's configuration");
         return false;
     }
+    const QString anonymous =
+        settings.contains(QLatin1String("allow_anonymous")) ? QString() : "allow_anonymous true\n";
     config.write(QStringLiteral("listener %1 127.0.0.1\n"
-                                "allow_anonymous %2\n"
+                                "%2"
+                                "%3\n"
                                 "persistence true\n"
-                                "persistence_location %3/\n"
+                                "persistence_location %4/\n"
                                 // Only what goes wrong: the output is read
                                 // only then, and must not fill its pipe.
                                 "log_type error\n"
                                 "log_type warning\n"
                                 "user root\n")
                      .arg(m_port)
-                     .arg(refuseLogins ? "false" : "true", m_dir.path())
+                     .arg(anonymous, settings, m_dir.path())
                      .toUtf8());
     config.close();
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -66,6 +69,14 @@ int MosquittoBroker::port() const {
 
 QString MosquittoBroker::url(const QString& prefix) const {
     return QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(m_port).arg(prefix);
+}
+
+QByteArray MosquittoBroker::log() {
+    return m_process.readAll();
+}
+
+QString MosquittoBroker::filePath(const QString& name) const {
+    return m_dir.filePath(name);
 }
 
 bool MosquittoBroker::waitUntilListening(QString* error) {

@@ -14,14 +14,21 @@ public:
     static QString program();
 
     // False, with the reason, when the broker did not come up within 10 s.
-    // refuseLogins: every client is refused ("not authorised").
-    bool start(QString* error, bool refuseLogins = false);
+    // settings: lines of mosquitto.conf for its one listener and the broker
+    // (certfile, password_file, acl_file, ...); anonymous clients are let in
+    // unless they say otherwise.
+    bool start(QString* error, const QString& settings = {});
     // SIGTERM, and waits for it to end.
     void stop();
     ~MosquittoBroker();
 
     int port() const;
     QString url(const QString& prefix = QStringLiteral("wrench")) const;
+    // What the broker wrote so far (with "log_type notice" in the settings:
+    // each client that connects, with its id).
+    QByteArray log();
+    // A file in the broker's folder.
+    QString filePath(const QString& name) const;
 
 private:
     bool waitUntilListening(QString* error);

@@ -101,6 +101,9 @@ private slots:
                 "--csv, --jsonl and --since apply to export only");
         refused("broker URL", {"--mqtt", "tcp://127.0.0.1", "list"},
                 "--mqtt needs mqtt://HOST[:PORT][/PREFIX]");
+        refused("TLS file for a plain broker",
+                {"--mqtt", "mqtt://127.0.0.1", "--mqtt-cafile", "ca.pem", "list"},
+                "--mqtt-cafile, --mqtt-cert and --mqtt-key need an mqtts:// URL");
 
         // Required parameters (no declared default) given neither as an
         // argument nor in the configuration: refused before anything is sent.

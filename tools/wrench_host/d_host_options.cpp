@@ -47,9 +47,21 @@ const OptionText optionTexts[] = {
      "Keep every \"eventData\" result in this SQLite file, committed before it is printed "
      "(created when new); export reads it."},
     {"mqtt", "URL",
-     "Publish every result to mqtt://HOST[:PORT][/PREFIX] (default port 1883, prefix wrench) "
-     "as PREFIX/SERIAL/tightening, QoS 1; with --store, results wait there while the broker is "
-     "away. User and password from WRENCH_MQTT_USER and WRENCH_MQTT_PASSWORD."},
+     "Publish every result to mqtt://HOST[:PORT][/PREFIX] (default port 1883, prefix wrench), "
+     "or with TLS to mqtts://HOST[:PORT][/PREFIX] (default port 8883), as "
+     "PREFIX/SERIAL/tightening, QoS 1, with PREFIX/SERIAL/status \"online\" or \"offline\" "
+     "(retained); with --store, results wait there while the broker is away."},
+    {"mqtt-cafile", "FILE",
+     "mqtts: the certificate (PEM) of the authority that signed the broker's; the broker's "
+     "certificate and host name are checked."},
+    {"mqtt-cert", "FILE", "mqtts: this host's own certificate (PEM), for a broker that asks."},
+    {"mqtt-key", "FILE", "mqtts: the private key (PEM) of --mqtt-cert."},
+    {"mqtt-credentials", "FILE",
+     "The broker's user (first line) and password (second line), from a file that only its "
+     "owner may read (else from WRENCH_MQTT_USER and WRENCH_MQTT_PASSWORD)."},
+    {"mqtt-client-id", "ID",
+     "The client id at the broker (default wrench_host-HOSTNAME-STORE, the same for every run "
+     "with this store)."},
     {"csv", nullptr, "export: CSV with a header line."},
     {"jsonl", nullptr, "export: one JSON object a line (the default)."},
     {"since", "TIME",
@@ -115,9 +127,9 @@ Examples:
   wrench_host --trace run setKeepAliveFonction serialId=W1 frame=BAT\\r responseFrame=
   wrench_host --port /dev/ttyUSB0 run setLock serialId=4711 lock=false
 
-Exit status: 0 success; 1 a run failed, was refused or timed out, or the port
-stayed away; 2 a usage or configuration error (the message names what was
-wrong).
+Exit status: 0 success; 1 a run failed, was refused or timed out, the port
+stayed away, or the broker refused the login (the results stay in --store); 2
+a usage or configuration error (the message names what was wrong).
 )";
 
 } // namespace
@@ -136,7 +148,7 @@ bool DHostOptions::parse(const QStringList& arguments, QString* error) {
     quiet = parser.isSet(QStringLiteral("quiet"));
     csv = parser.isSet(QStringLiteral("csv"));
     jsonl = parser.isSet(QStringLiteral("jsonl"));
-    if (!takeValues(parser, error)) {
+    if (!takeValues(parser, error) || !completeMqtt(error)) {
         return false;
     }
     if (help || version) {
@@ -238,12 +250,46 @@ bool DHostOptions::takeOption(const QString& name, const QString& value, QString
             *option.target = value;
         }
     }
+    if (name.startsWith(QLatin1String("--mqtt"))) {
+        return takeMqttOption(name, value, error);
+    }
+    if (name == QLatin1String("--since")) {
+        return takeSince(value, error);
+    }
+    return true;
+}
+
+bool DHostOptions::takeMqttOption(const QString& name, const QString& value, QString* error) {
     if (name == QLatin1String("--mqtt")) {
         hasMqtt = true;
         return mqtt.parse(value, error);
     }
-    if (name == QLatin1String("--since")) {
-        return takeSince(value, error);
+    const struct {
+        const char* name;
+        QString* target;
+    } texts[] = {
+        {"--mqtt-cafile", &mqtt.caFile},      {"--mqtt-cert", &mqtt.certFile},
+        {"--mqtt-key", &mqtt.keyFile},        {"--mqtt-credentials", &mqtt.credentialsFile},
+        {"--mqtt-client-id", &mqtt.clientId},
+    };
+    for (const auto& option : texts) {
+        if (name == QLatin1String(option.name)) {
+            *option.target = value;
+        }
+    }
+    return true;
+}
+
+// After every option: the TLS files and the credentials belong to --mqtt.
+bool DHostOptions::completeMqtt(QString* error) {
+    if (hasMqtt) {
+        return mqtt.complete(error);
+    }
+    if (!mqtt.caFile.isEmpty() || !mqtt.certFile.isEmpty() || !mqtt.keyFile.isEmpty() ||
+        !mqtt.credentialsFile.isEmpty() || !mqtt.clientId.isEmpty()) {
+        *error = QStringLiteral("--mqtt-cafile, --mqtt-cert, --mqtt-key, --mqtt-credentials and "
+                                "--mqtt-client-id apply to --mqtt only");
+        return false;
     }
     return true;
 }

@@ -64,6 +64,8 @@ private:
     static QString parseError(const QCommandLineParser& parser);
     bool takeValues(const QCommandLineParser& parser, QString* error);
     bool takeOption(const QString& name, const QString& value, QString* error);
+    bool takeMqttOption(const QString& name, const QString& value, QString* error);
+    bool completeMqtt(QString* error);
     bool takeSince(const QString& text, QString* error);
     bool checkVerb(QString* error) const;
     bool checkExport(QString* error) const;

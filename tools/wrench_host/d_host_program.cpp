@@ -130,7 +130,7 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
     // The store is opened before the line: a store that cannot be used
     // stops the program before the wrench is touched.
     DResultOutputs outputs;
-    if (!outputs.open(options, &error)) {
+    if (!outputs.open(options, statusSerial(*session, steps), &error)) {
         DHostConsole::message(error);
         return UsageError;
     }
@@ -175,6 +175,17 @@ int DHostProgram::runSteps(const DHostOptions& options, DHostSession* session,
         }
     }
     return outputs.finish() ? status : RunFailed;
+}
+
+// The wrench the steps talk to: the first one named, else the configured one.
+QString DHostProgram::statusSerial(const DHostSession& session, const QList<Step>& steps) {
+    for (const Step& step : steps) {
+        const QVariant serialId = step.request.arguments.value(QStringLiteral("serialId"));
+        if (serialId.isValid()) {
+            return serialId.toString();
+        }
+    }
+    return session.plugin()->configurationValue(QStringLiteral("serialId")).toString();
 }
 
 bool DHostProgram::runOne(const DHostOptions& options, DHostSession* session,

@@ -31,6 +31,7 @@ private:
                           QList<Step>* steps, QString* error);
     static int runSteps(const DHostOptions& options, DHostSession* session,
                         const QList<Step>& steps);
+    static QString statusSerial(const DHostSession& session, const QList<Step>& steps);
     static int exportResults(const DHostOptions& options);
     static int printHelp(const DHostSession& session, const QString& commandName);
     static bool runOne(const DHostOptions& options, DHostSession* session, DSignalWatcher* watcher,

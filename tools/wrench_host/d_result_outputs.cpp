@@ -11,7 +11,8 @@ DResultOutputs::~DResultOutputs() = default;
 
 // Without --store and --mqtt, a store in memory still remembers the
 // tightenings of this run, so that one delivered twice is printed once.
-bool DResultOutputs::open(const DHostOptions& options, QString* error) {
+bool DResultOutputs::open(const DHostOptions& options, const QString& statusSerial,
+                          QString* error) {
     m_store = std::make_unique<DResultStore>();
     if (!options.storePath.isEmpty() ? !m_store->open(options.storePath, error)
                                      : !m_store->openInMemory(error)) {
@@ -23,8 +24,8 @@ bool DResultOutputs::open(const DHostOptions& options, QString* error) {
             DHostConsole::message(QStringLiteral(
                 "mqtt: without --store, results wait for the broker in memory only"));
         }
-        m_forwarder =
-            std::make_unique<DResultForwarder>(m_store.get(), options.mqtt, options.quiet);
+        m_forwarder = std::make_unique<DResultForwarder>(m_store.get(), options.mqtt, statusSerial,
+                                                         options.quiet);
         m_forwarder->start();
     }
     return true;
@@ -43,7 +44,7 @@ bool DResultOutputs::finish() {
     }
     const int left = m_forwarder->waitUntilSent(sendOnExitLimitMs);
     if (left == 0) {
-        return true;
+        return !m_forwarder->loginRefused();
     }
     if (left < 0) {
         DHostConsole::message(
@@ -62,5 +63,5 @@ bool DResultOutputs::finish() {
     DHostConsole::message(QStringLiteral("mqtt: %1 stay queued in %2; the next run with this "
                                          "--store and --mqtt sends them")
                               .arg(count, m_store->path()));
-    return true;
+    return !m_forwarder->loginRefused();
 }

@@ -18,14 +18,15 @@ public:
     DResultOutputs();
     ~DResultOutputs();
 
-    // Opens the store and starts forwarding what it holds. False, with the
+    // Opens the store and starts forwarding what it holds; statusSerial names
+    // the wrench whose status the broker connection keeps. False, with the
     // reason, when the store cannot be used.
-    bool open(const DHostOptions& options, QString* error);
+    bool open(const DHostOptions& options, const QString& statusSerial, QString* error);
     // Without either option, a store in memory for this run.
     DResultSink* sink() const;
     // Before the program ends: waits a while for the broker to acknowledge
     // what is queued, and says what stays queued. False when results that
-    // only memory held were not delivered.
+    // only memory held were not delivered, or the broker refused the login.
     bool finish();
 
 private:
