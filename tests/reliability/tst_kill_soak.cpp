@@ -69,20 +69,37 @@ struct Station {
     }
 };
 
+// Each wrench gets its own mix of the line's and the wrench's faults. A clear
+// refused a few times only: a wrench that never lets go holds everything.
+QString randomFaults(QRandomGenerator& random) {
+    QStringList faults{"split"};
+    for (const char* fault :
+         {"crlf", "garbage", "repeat", "sametime", "delivered", "foreign", "damaged"}) {
+        if (random.bounded(2) == 1) {
+            faults.append(fault);
+        }
+    }
+    if (random.bounded(2) == 1) {
+        faults.append(QString("refuseclear=%1").arg(random.bounded(1, 4)));
+    }
+    return faults.join(',');
+}
+
 } // namespace
 
 class TstKillSoak : public QObject {
     Q_OBJECT
 
 private slots:
-    // Wrenches whose lines split, double and dirty their output, each listened
-    // to by a host that is killed (SIGKILL) at random and started again. At the
-    // end every tightening a wrench made is kept in its store, or is still
-    // held by the wrench, and no row holds values the wrench did not send.
+    // Wrenches with every fault at random, each listened to by a host that is
+    // killed (SIGKILL) at random and started again. At the end every
+    // tightening a wrench made is kept in its store once, or is still held by
+    // the wrench, and no row holds values the wrench did not send.
     void everyTighteningKeptOrHeld() {
         const int stations = countFromEnvironment("WRENCH_KILL_SOAK_STATIONS", 2);
         const int count = countFromEnvironment("WRENCH_KILL_SOAK_TIGHTENINGS", 12);
         const quint32 seed = quint32(countFromEnvironment("WRENCH_KILL_SOAK_SEED", 1));
+        const int every = countFromEnvironment("WRENCH_KILL_SOAK_EVERY", 1000);
         QRandomGenerator random(seed);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -92,10 +109,12 @@ private slots:
             auto station = std::make_unique<Station>();
             station->ledger = dir.filePath(QString("ledger%1").arg(i));
             station->store = dir.filePath(QString("store%1.db").arg(i));
+            const QString faults = randomFaults(random);
+            qInfo("wrench %d: %s", i, qPrintable(faults));
             station->sim.start(WRENCH_SIM_FILE,
                                {"--pty", "--sim-serial", "W1", "--sim-tightenings",
-                                QString::number(count), "--sim-every", "1000", "--seed",
-                                QString::number(seed + i), "--sim-fault", WRENCH_KILL_SOAK_FAULTS,
+                                QString::number(count), "--sim-every", QString::number(every),
+                                "--seed", QString::number(seed + i), "--sim-fault", faults,
                                 "--ledger", station->ledger});
             QVERIFY(station->sim.waitForReadyRead(10000));
             station->pty = QString::fromUtf8(station->sim.readLine()).trimmed();
@@ -105,9 +124,9 @@ private slots:
 
         // Kill each host at random while its wrench still makes tightenings.
         const auto made = [&](const Station& station) {
-            return station.ledgerLines("created").size() >= count;
+            return station.ledgerLines("made").size() >= count;
         };
-        QDeadlineTimer deadline(30000 + qint64(count) * 3000);
+        QDeadlineTimer deadline(30000 + qint64(count) * (every + 2000));
         bool making = true;
         while (making && !deadline.hasExpired()) {
             QTest::qWait(200 + int(random.bounded(2500)));
@@ -132,7 +151,7 @@ private slots:
             quiet = now == stored ? quiet + 1 : 0;
             stored = now;
         }
-        int created = 0, kept = 0, repeats = 0, held = 0, kills = 0;
+        int created = 0, kept = 0, held = 0, kills = 0;
         for (auto& station : all) {
             station->host->terminate();
             QVERIFY(station->host->waitForFinished(10000));
@@ -145,22 +164,20 @@ private slots:
                 const QJsonObject fields =
                     wrenchFields(DTighteningRecord::eventData(line.toUtf8(), 0, std::nullopt));
                 // A host killed between its commit and the wrench's clear reads
-                // the record again: kept twice is the lesser fault, counted
-                // until the store keeps one row per tightening.
+                // the record again: the store keeps it once.
                 const int copies = int(rows.removeAll(fields));
                 QVERIFY2(copies >= 1 || heldLines.contains(line), qPrintable("lost: " + line));
+                QVERIFY2(copies <= 1, qPrintable("kept twice: " + line));
                 ++created;
-                kept += copies > 0 ? 1 : 0;
-                repeats += qMax(copies - 1, 0);
+                kept += copies;
                 held += copies == 0 ? 1 : 0;
             }
             QVERIFY2(rows.isEmpty(), "a row with values no tightening had");
             kills += station->kills;
         }
-        qInfo("kill soak: %d tightenings, %d kept, %d kept again, %d still held, %d kills "
-              "(seed %u)",
-              created, kept, repeats, held, kills, seed);
-        QCOMPARE(created, stations * count);
+        qInfo("kill soak: %d tightenings, %d kept once, %d still held, %d kills (seed %u)",
+              created, kept, held, kills, seed);
+        QVERIFY(created >= stations * count);
     }
 };
 

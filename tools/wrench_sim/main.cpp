@@ -45,19 +45,23 @@ bool quitOnSignals(QCoreApplication* app) {
            ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
-// What the wrench did, for a test that checks the host against it: "created
-// LINE" as each tightening is saved (flushed at once), "held LINE" for each
-// record still saved at exit.
+// What the wrench did, for a test that checks the host against it: "made
+// LINE" as each tightening is saved (flushed at once); at exit "created LINE"
+// for every record the wrench made, those it held before any host asked
+// among them, and "held LINE" for each record still saved.
 bool keepLedger(const QString& path, DSimWrench* wrench, QCoreApplication* app) {
     auto* ledger = new QFile(path, app);
     if (!ledger->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return false;
     }
     QObject::connect(wrench, &DSimWrench::tightened, ledger, [ledger](const QByteArray& line) {
-        ledger->write("created " + line + '\n');
+        ledger->write("made " + line + '\n');
         ledger->flush();
     });
     QObject::connect(app, &QCoreApplication::aboutToQuit, ledger, [ledger, wrench] {
+        for (const QByteArray& line : wrench->createdRecords()) {
+            ledger->write("created " + line + '\n');
+        }
         for (const QByteArray& line : wrench->savedRecords()) {
             ledger->write("held " + line + '\n');
         }
