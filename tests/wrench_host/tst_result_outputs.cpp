@@ -334,6 +334,7 @@ private slots:
         QCOMPARE(jsonl.lines[2].value("id"), 3);
         QCOMPARE(jsonl.lines[2].value("eventData"), events[2].value("value"));
         QVERIFY(jsonl.lines[2].value("sentAt").isNull());
+        QCOMPARE(jsonl.lines[2].value("schemaVersion"), 2); // the broker's payload
 
         const QList<QByteArray> csvLines = runHost({"export", "--store", store, "--csv", "--since",
                                                     rows[1]["receivedAt"].toString()})

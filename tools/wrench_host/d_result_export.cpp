@@ -2,6 +2,7 @@
 
 #include "d_host_console.h"
 #include "d_json_output.h"
+#include "d_result_payload.h"
 #include "d_result_store.h"
 
 #include <QJsonObject>
@@ -43,12 +44,13 @@ bool DResultExport::write(const DResultStore& store, Format format, const QStrin
         writeLine(csvLine(textCells(QStringList{"id", "serialId", "receivedAt"} +
                                     DResultStore::fieldNames() + QStringList{"sentAt"})));
     }
+    const QString storeId = store.storeId();
     const bool ok = store.forEach(
         since,
-        [format](const DResultStore::Row& row) {
+        [format, &storeId](const DResultStore::Row& row) {
             if (format == Format::JsonLines) {
-                writeLine(DResultStore::toJson(
-                    row, {{QStringLiteral("sentAt"), DJsonOutput::toJson(row.sentAt)}}));
+                writeLine(DResultPayload::toJson(
+                    row, storeId, {{QStringLiteral("sentAt"), DJsonOutput::toJson(row.sentAt)}}));
                 return;
             }
             writeLine(csvLine(QVariantList{row.id, row.serialId, row.receivedAt} + row.fields +
