@@ -62,6 +62,7 @@ void DCommandRunner::start(const DRunRequest& request, int timeLimitMs) {
     m_request = request;
     m_events = 0;
     m_repeats = 0;
+    m_resultTaken = false;
     m_end = End::None;
     m_ok = false;
     m_results.clear();
@@ -173,7 +174,9 @@ DResultSink::Taken DCommandRunner::keepResult(const QVariant& value, const QDate
     if (!m_sink) {
         return {DResultSink::Taken::Outcome::Kept, 0, {}};
     }
-    const DResultSink::Taken taken = m_sink->takeResult({m_serialId, receivedAt, value.toMap()});
+    const DResultSink::Taken taken =
+        m_sink->takeResult({m_serialId, receivedAt, value.toMap(), !m_resultTaken});
+    m_resultTaken = true;
     if (!taken.isKept()) {
         stopKeeping(taken.message);
     }

@@ -99,5 +99,7 @@ private:
     QString m_failure;
     // The first result line that stdout did not take.
     QString m_stdoutError;
+    // Only a listen's first result may be a record an earlier one kept.
+    bool m_resultTaken = false;
     QString m_lineReason;
 };

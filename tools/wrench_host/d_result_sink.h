@@ -13,10 +13,17 @@ public:
         QString serialId;
         QDateTime receivedAt; // UTC
         QVariantMap eventData;
+        // The first result of a listen: the wrench may deliver again the
+        // record that an earlier listen kept but could not clear. Within a
+        // listen the plug-in drops such repeats itself, and a record that
+        // merely looks the same (a coarse clock, equal values) is another
+        // tightening that must be kept.
+        bool mayBeRepeat = false;
     };
 
-    // Kept: stored for good as row. Repeat: the same tightening was kept
-    // before, as row; it is not kept again, and the wrench may forget it.
+    // Kept: stored for good as row. Repeat: a result that may be one was
+    // kept last for its serial ID, as row; it is not kept again, and the
+    // wrench may forget it.
     // Failed: not kept, message says why.
     struct Taken {
         enum class Outcome { Kept, Repeat, Failed };

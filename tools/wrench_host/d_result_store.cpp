@@ -432,6 +432,38 @@ DResultSink::Taken DResultStore::takeResult(const Result& result) {
     }
     const QJsonObject eventData = DJsonOutput::toJson(result.eventData).toObject();
     const QString key = tighteningKey(result.serialId, eventData);
+    if (result.mayBeRepeat) {
+        const qint64 row = lastRowOf(result.serialId, key);
+        if (row != 0) {
+            return {Taken::Outcome::Repeat, row, {}};
+        }
+    }
+    // Another tightening that looks the same gets the next free key of its
+    // kind: "KEY", "KEY-2", "KEY-3", ...
+    for (int occurrence = 1; occurrence <= maxOccurrences; ++occurrence) {
+        const QString occurrenceKey =
+            occurrence == 1 ? key : key + QLatin1Char('-') + QString::number(occurrence);
+        // Looked up first: a refused insert would still use up a row id.
+        if (hasKey(occurrenceKey)) {
+            continue;
+        }
+        const int step = insert(result, eventData, occurrenceKey);
+        if (step != SQLITE_DONE) {
+            return {Taken::Outcome::Failed, 0,
+                    failure(QStringLiteral("cannot store the result in %1").arg(m_path))};
+        }
+        if (sqlite3_changes(m_db) != 0) {
+            m_lastRowId = sqlite3_last_insert_rowid(m_db);
+            return {Taken::Outcome::Kept, m_lastRowId, {}};
+        }
+    }
+    return {Taken::Outcome::Failed, 0,
+            QStringLiteral("cannot store the result in %1: %2 tightenings already look the same")
+                .arg(m_path)
+                .arg(maxOccurrences)};
+}
+
+int DResultStore::insert(const Result& result, const QJsonObject& eventData, const QString& key) {
     sqlite3_reset(m_insert);
     bindText(m_insert, 1, result.serialId);
     bindText(m_insert, 2, timeText(result.receivedAt));
@@ -443,32 +475,36 @@ DResultSink::Taken DResultStore::takeResult(const Result& result) {
     }
     const int step = sqlite3_step(m_insert);
     sqlite3_reset(m_insert);
-    if (step != SQLITE_DONE) {
-        return {Taken::Outcome::Failed, 0,
-                failure(QStringLiteral("cannot store the result in %1").arg(m_path))};
-    }
-    if (sqlite3_changes(m_db) == 0) {
-        const qint64 row = rowWithKey(key);
-        if (row == 0) {
-            return {Taken::Outcome::Failed, 0,
-                    failure(QStringLiteral("cannot find the row of a tightening kept before in %1")
-                                .arg(m_path))};
-        }
-        return {Taken::Outcome::Repeat, row, {}};
-    }
-    m_lastRowId = sqlite3_last_insert_rowid(m_db);
-    return {Taken::Outcome::Kept, m_lastRowId, {}};
+    return step;
 }
 
-qint64 DResultStore::rowWithKey(const QString& key) const {
+bool DResultStore::hasKey(const QString& key) const {
     Statement query;
     QString unused;
-    if (!prepare(QStringLiteral("SELECT id FROM tightenings WHERE tighteningKey = ?"),
+    if (!prepare(QStringLiteral("SELECT 1 FROM tightenings WHERE tighteningKey = ?"), &query.handle,
+                 &unused)) {
+        return false;
+    }
+    bindText(query.handle, 1, key);
+    return sqlite3_step(query.handle) == SQLITE_ROW;
+}
+
+// The newest row of the serial ID, when it holds the tightening of key.
+qint64 DResultStore::lastRowOf(const QString& serialId, const QString& key) const {
+    Statement query;
+    QString unused;
+    if (!prepare(QStringLiteral("SELECT id, eventData FROM tightenings WHERE serialId = ? "
+                                "ORDER BY id DESC LIMIT 1"),
                  &query.handle, &unused)) {
         return 0;
     }
-    bindText(query.handle, 1, key);
-    return sqlite3_step(query.handle) == SQLITE_ROW ? sqlite3_column_int64(query.handle, 0) : 0;
+    bindText(query.handle, 1, serialId);
+    if (sqlite3_step(query.handle) != SQLITE_ROW) {
+        return 0;
+    }
+    const QJsonObject stored =
+        QJsonDocument::fromJson(columnValue(query.handle, 1).toString().toUtf8()).object();
+    return tighteningKey(serialId, stored) == key ? sqlite3_column_int64(query.handle, 0) : 0;
 }
 
 qint64 DResultStore::lastRowId() const {

@@ -107,7 +107,12 @@ private:
     bool setWal(QString* error);
     bool probeWrite(QString* error);
     bool readStoreId(QString* error);
-    qint64 rowWithKey(const QString& key) const;
+    // Tightenings that look alike, kept under one key and its numbered ones.
+    static constexpr int maxOccurrences = 1000;
+
+    int insert(const Result& result, const QJsonObject& eventData, const QString& key);
+    bool hasKey(const QString& key) const;
+    qint64 lastRowOf(const QString& serialId, const QString& key) const;
     bool exec(const char* sql, QString* error) const;
     bool prepare(const QString& sql, sqlite3_stmt** statement, QString* error) const;
     QString failure(const QString& what) const;
