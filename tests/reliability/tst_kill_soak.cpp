@@ -158,25 +158,36 @@ private slots:
             station->sim.terminate();
             QVERIFY(station->sim.waitForFinished(10000));
 
+            // Records that look the same (equal timestamps and values) stand
+            // in for each other: each made one takes one row, or one record
+            // still held.
             QList<QJsonObject> rows = station->storedRows();
-            const QStringList heldLines = station->ledgerLines("held");
+            QList<QJsonObject> heldRecords;
+            for (const QString& line : station->ledgerLines("held")) {
+                heldRecords.append(
+                    wrenchFields(DTighteningRecord::eventData(line.toUtf8(), 0, std::nullopt)));
+            }
+            QList<QJsonObject> made;
             for (const QString& line : station->ledgerLines("created")) {
                 const QJsonObject fields =
                     wrenchFields(DTighteningRecord::eventData(line.toUtf8(), 0, std::nullopt));
-                // A host killed between its commit and the wrench's clear reads
-                // the record again: the store keeps it once.
-                const int copies = int(rows.removeAll(fields));
-                QVERIFY2(copies >= 1 || heldLines.contains(line), qPrintable("lost: " + line));
-                QVERIFY2(copies <= 1, qPrintable("kept twice: " + line));
+                made.append(fields);
+                const bool keptOnce = rows.removeOne(fields);
+                QVERIFY2(keptOnce || heldRecords.removeOne(fields), qPrintable("lost: " + line));
                 ++created;
-                kept += copies;
-                held += copies == 0 ? 1 : 0;
+                kept += keptOnce ? 1 : 0;
+                held += keptOnce ? 0 : 1;
+            }
+            // A host killed between its commit and the wrench's clear reads
+            // the record again: the store keeps it once.
+            for (const QJsonObject& row : rows) {
+                QVERIFY2(!made.contains(row), "a tightening kept twice");
             }
             QVERIFY2(rows.isEmpty(), "a row with values no tightening had");
             kills += station->kills;
         }
-        qInfo("kill soak: %d tightenings, %d kept once, %d still held, %d kills (seed %u)",
-              created, kept, held, kills, seed);
+        qInfo("kill soak: %d tightenings, %d kept once, %d still held, %d kills (seed %u)", created,
+              kept, held, kills, seed);
         QVERIFY(created >= stations * count);
     }
 };
