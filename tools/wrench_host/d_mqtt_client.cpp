@@ -94,8 +94,8 @@ void DMqttClient::connectToBroker(const DMqttTarget& target, const QByteArray& c
     // socket is writable (after the TLS handshake).
     const int code = mosquitto_connect_async(m_client, target.host.toUtf8().constData(),
                                              target.port, keepAliveSeconds);
-    if (code != MOSQ_ERR_SUCCESS) {
-        fail(errorText(code));
+    // The handshake may already run, and fail, inside the call.
+    if (!check(code)) {
         return;
     }
     const int socket = mosquitto_socket(m_client);
