@@ -138,15 +138,15 @@ bool DConfigCheck::fitsTag(const QString& typeTag, const QJsonValue& value) {
     return isInteger(value, isSigned);
 }
 
-// A whole number reads as its digits; a larger one would read as "1e+15".
+// A whole number below 2^53 reads as its digits; a larger one or a fraction
+// reads as the variant prints a double ("1e+20", "47.5").
 bool DConfigCheck::isText(const QJsonValue& value) {
     if (value.isString()) {
         return true;
     }
     const double number = value.toDouble(std::nan(""));
     constexpr double exact = 9007199254740992.0; // 2^53
-    return value.isDouble() && std::floor(number) == number && std::fabs(number) < exact &&
-           value.toVariant().toString() == QString::number(static_cast<qint64>(number));
+    return value.isDouble() && std::floor(number) == number && std::fabs(number) < exact;
 }
 
 // The variant reads any other text as true: "no" would lock the wrench.

@@ -24,7 +24,7 @@ bool DHostConsole::json(const QJsonObject& object, QString* error) {
     if (error) {
         *error = stdoutError();
     }
-    // A later line may fit again; this one is gone, so every later one fails too.
+    // This line is lost; the next one is judged by its own write.
     std::clearerr(stdout);
     return false;
 }
