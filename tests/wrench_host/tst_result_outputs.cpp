@@ -1,6 +1,7 @@
 #include <d_mqtt_target.h>
 #include <d_result_export.h>
 #include <d_result_forwarder.h>
+#include <d_result_payload.h>
 #include <d_result_store.h>
 #include <mosquitto_broker.h>
 
@@ -496,6 +497,14 @@ private slots:
                  int(DResultSink::Taken::Outcome::Kept));
         QCOMPARE(scalar(file, "SELECT substr(tighteningKey, 65) FROM tightenings WHERE id = 4"),
                  "-2");
+        QByteArray payload;
+        QVERIFY(store.forEach(
+            {},
+            [&](const DResultStore::Row& row) {
+                payload = row.id == 4 ? DResultPayload::toJson(row, store.storeId()) : payload;
+            },
+            &error));
+        QVERIFY2(payload.contains("-2\""), payload.constData()); // sent under its own key
         QCOMPARE(scalar(file,
                         "SELECT group_concat(row, ' ') || ' ' || (SELECT count(*) FROM store) "
                         "FROM (SELECT id || (tighteningKey IS NULL) AS row FROM tightenings "

@@ -9,8 +9,11 @@ QByteArray DResultPayload::toJson(const DResultStore::Row& row, const QString& s
     QJsonObject object = beside;
     object.insert(QStringLiteral("schemaVersion"), schemaVersion);
     object.insert(QStringLiteral("storeId"), storeId);
+    // The row's own key: a tightening that only looks like another is kept
+    // and sent under a numbered one.
     object.insert(QStringLiteral("tighteningKey"),
-                  DResultStore::tighteningKey(row.serialId, eventData));
+                  row.tighteningKey.isEmpty() ? DResultStore::tighteningKey(row.serialId, eventData)
+                                              : row.tighteningKey);
     object.insert(QStringLiteral("units"),
                   QJsonObject{{QStringLiteral("angle"), QLatin1String(angleUnit)},
                               {QStringLiteral("torque"), eventData.value("torqueUnit")}});

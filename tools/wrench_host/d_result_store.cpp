@@ -74,7 +74,7 @@ QString fieldColumns(bool withTypes) {
     return columns.join(QStringLiteral(", "));
 }
 
-const QString rowColumns =
+const QString rowFieldColumns =
     QStringLiteral("id, serialId, receivedAt, eventData, sentAt, ") + fieldColumns(false);
 
 void bindText(sqlite3_stmt* statement, int index, const QString& text) {
@@ -520,7 +520,7 @@ QList<DResultStore::Row> DResultStore::unsent(qint64 afterId, int limit, QString
     Statement query;
     if (!prepare(QStringLiteral("SELECT %1 FROM tightenings WHERE sentAt IS NULL AND refusedAt IS "
                                 "NULL AND id > ? ORDER BY id LIMIT ?")
-                     .arg(rowColumns),
+                     .arg(rowColumns()),
                  &query.handle, error)) {
         return rows;
     }
@@ -590,7 +590,7 @@ bool DResultStore::forEach(const QString& since, const std::function<void(const 
                            QString* error) const {
     Statement query;
     if (!prepare(QStringLiteral("SELECT %1 FROM tightenings WHERE receivedAt >= ? ORDER BY id")
-                     .arg(rowColumns),
+                     .arg(rowColumns()),
                  &query.handle, error)) {
         return false;
     }
@@ -662,6 +662,13 @@ QString DResultStore::failure(const QString& what) const {
         what, QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : "out of memory"));
 }
 
+// A store of version 1, read for export, has no keys yet; only version 2
+// and later have an identity.
+QString DResultStore::rowColumns() const {
+    return rowFieldColumns +
+           (m_storeId.isEmpty() ? QStringLiteral(", NULL") : QStringLiteral(", tighteningKey"));
+}
+
 DResultStore::Row DResultStore::readRow(sqlite3_stmt* statement) {
     Row row;
     row.id = sqlite3_column_int64(statement, 0);
@@ -672,6 +679,7 @@ DResultStore::Row DResultStore::readRow(sqlite3_stmt* statement) {
     for (int index = 0; index < int(std::size(fields)); ++index) {
         row.fields.append(columnValue(statement, 5 + index));
     }
+    row.tighteningKey = columnValue(statement, 5 + int(std::size(fields))).toString();
     return row;
 }
 

@@ -29,9 +29,10 @@ public:
         qint64 id = 0;
         QString serialId;
         QString receivedAt;
-        QByteArray eventData; // JSON
-        QVariantList fields;  // in the order of fieldNames()
-        QVariant sentAt;      // null: not sent
+        QByteArray eventData;  // JSON
+        QVariantList fields;   // in the order of fieldNames()
+        QVariant sentAt;       // null: not sent
+        QString tighteningKey; // empty in a store of version 1
     };
 
     DResultStore() = default;
@@ -116,6 +117,7 @@ private:
     bool exec(const char* sql, QString* error) const;
     bool prepare(const QString& sql, sqlite3_stmt** statement, QString* error) const;
     QString failure(const QString& what) const;
+    QString rowColumns() const;
     static Row readRow(sqlite3_stmt* statement);
     void close();
 
